@@ -1,0 +1,53 @@
+# Ravlon: make run | make test | make bench | make fuzz
+# Each target installs what is missing first (scripts/install-deps).
+
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+ASAN      ?= build-asan
+BENCHDIR  ?= build-bench
+FUZZDIR   ?= build-fuzz
+FUZZ_TIME ?= 300
+CMAKE_GEN := -G Ninja
+
+.PHONY: all deps build run test test-main test-asan test-fuzz bench fuzz clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-ravlon $(BUILD)
+
+test: deps
+	@$(MAKE) --no-print-directory test-main test-asan test-fuzz
+
+test-main: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+test-asan: deps
+	@cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DRAVLON_CORE_ONLY=ON -DRAVLON_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	@cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# The fuzzers run briefly within make test; make fuzz runs each for FUZZ_TIME seconds.
+test-fuzz: deps
+	@scripts/run-fuzzers $(FUZZDIR) 30
+
+fuzz: deps
+	@scripts/run-fuzzers $(FUZZDIR) $(FUZZ_TIME)
+
+bench: deps
+	@cmake -S . -B $(BENCHDIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DRAVLON_BENCH=ON -DRAVLON_TESTS=OFF >/dev/null
+	@cmake --build $(BENCHDIR) -j $(JOBS)
+	@scripts/run-benchmarks $(BENCHDIR)
+
+format:
+	@find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) $(FUZZDIR)
