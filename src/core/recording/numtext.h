@@ -49,8 +49,8 @@ double PowerOfTen(double x);      // 10^x; overflow raises EOverflow
 double PowerOfTwo(double x);      // 2^x
 double PowerToDecibels(double x); // 10*log10(x), the level of a power quantity
 double PowerOf(double base, double exponent);
-double NiceNumber(double x);      // 1, 2, 5 or 10 times a power of ten; 0 for 0
-int32_t CeilInt(double x);        // ERangeError outside 32 bits
+double NiceNumber(double x); // 1, 2, 5 or 10 times a power of ten; 0 for 0
+int32_t CeilInt(double x);   // ERangeError outside 32 bits
 int32_t FloorInt(double x);
 
 // --- Numbers and text ----------------------------------------------------------
