@@ -1,0 +1,28 @@
+// The application-wide handler of exceptions that reach the event loop.
+// The application's notify() catches every exception a handler throws and
+// passes it here, so no exception ever crosses the Qt event loop. The error
+// log installs itself as the handler; without one, the exception is shown in
+// the standard exception message box. UI thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QObject;
+
+namespace ravlon {
+
+// receiver: the object whose event raised (may be null); message: the text.
+using ApplicationExceptionHandler =
+    std::function<void(QObject* receiver, const std::string& message)>;
+
+void SetApplicationExceptionHandler(ApplicationExceptionHandler handler);
+
+// Routes one caught exception to the installed handler, or shows it.
+void HandleApplicationException(QObject* receiver, const std::string& message);
+
+// The standard exception message box: the message, caption = the application
+// name, error icon, OK.
+void ShowExceptionMessage(const std::string& message);
+
+} // namespace ravlon
