@@ -17,7 +17,9 @@ namespace ravlon {
 // the low end at the bottom, horizontal axes (posover, posunder) at the left.
 enum tposition { posleft = 0, posright = 1, posover = 2, posunder = 3 };
 
-inline bool IsVerticalPosition(tposition p) { return p == posleft || p == posright; }
+inline bool IsVerticalPosition(tposition p) {
+    return p == posleft || p == posright;
+}
 
 // --- Ends read through their limits --------------------------------------------
 struct AxisLimits {
@@ -149,7 +151,7 @@ struct AxisDragResult {
     double lo = 0;
     double hi = 0;
 };
-AxisDragResult DragEnds(bool vertical, bool logarithmic, int mode, int start, int coord,
-                        int width, int height, double lo0, double hi0);
+AxisDragResult DragEnds(bool vertical, bool logarithmic, int mode, int start, int coord, int width,
+                        int height, double lo0, double hi0);
 
 } // namespace ravlon
