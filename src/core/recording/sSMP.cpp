@@ -1,0 +1,978 @@
+#include "recording/sSMP.h"
+
+#include "recording/fileutil.h"
+#include "recording/numtext.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace ravlon {
+
+namespace {
+
+constexpr std::string_view kCRLF = "\r\n";
+// A label file longer than this is not a label file; the rest is ignored.
+constexpr std::size_t kMaxLabelFileBytes = 1 << 20;
+
+// Cuts UTF-8 text after n characters (code points), never inside one.
+std::string CutChars(std::string_view text, std::size_t n) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (chars == n) return std::string(text.substr(0, i));
+            ++chars;
+        }
+    }
+    return std::string(text);
+}
+
+std::string_view KeyOf(std::string_view line) {
+    const auto eq = line.find('=');
+    return eq == std::string_view::npos ? line : line.substr(0, eq);
+}
+
+std::string_view ValueOf(std::string_view line) {
+    const auto eq = line.find('=');
+    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+}
+
+// Blanks and control characters at both ends do not count as content.
+bool IsBlankText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+// The bytes that end a header line or the header itself cannot be stored
+// inside a line: they would cut the item or the header on the next read.
+std::string StorableLine(std::string_view line) {
+    std::string out(line);
+    for (char& c : out)
+        if (c == '\0' || c == '\x04' || c == '\n' || c == '\r' || c == '\x1A') c = ' ';
+    return out;
+}
+
+std::string ChangeFileExt(std::string_view name, std::string_view ext) {
+    const auto slash = name.find_last_of('/');
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
+        return std::string(name.substr(0, dot)) + std::string(ext);
+    return std::string(name) + std::string(ext);
+}
+
+std::string ExecutableName() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "RAV";
+    std::string_view p(path, static_cast<std::size_t>(n));
+    const auto slash = p.find_last_of('/');
+    if (slash != std::string_view::npos) p.remove_prefix(slash + 1);
+    return p.empty() ? std::string("RAV") : std::string(p);
+}
+
+int64_t ReadFull(int fd, void* data, int64_t bytes, int64_t offset) {
+    auto* p = static_cast<char*>(data);
+    int64_t done = 0;
+    while (done < bytes) {
+        const ssize_t r = ::pread(fd, p + done, static_cast<std::size_t>(bytes - done),
+                                  static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t WriteFull(int fd, const void* data, int64_t bytes, int64_t offset) {
+    const auto* p = static_cast<const char*>(data);
+    int64_t done = 0;
+    while (done < bytes) {
+        const ssize_t r = ::pwrite(fd, p + done, static_cast<std::size_t>(bytes - done),
+                                   static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t FileSize(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+void SwapBytes(int16_t* samples, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        const auto u = static_cast<uint16_t>(samples[i]);
+        samples[i] = static_cast<int16_t>(static_cast<uint16_t>((u << 8) | (u >> 8)));
+    }
+}
+
+} // namespace
+
+TSMPfile::TSMPfile()
+    : HeaderBuf(std::make_unique<std::array<uint8_t, HeaderBufSize>>()),
+      IOBuf(std::make_unique<std::array<int16_t, BlockSamples>>()),
+      WriteCopy(std::make_unique<std::array<int16_t, BlockSamples>>()) {
+    clear();
+    Overwrite = true;
+    ScanStale = true;
+    UseShortCSVPathname = true;
+    nViewDigits = 6;
+}
+
+TSMPfile::~TSMPfile() {
+    if (IsOpen()) close_file();
+}
+
+// ---------------------------------------------------------------------------
+// Settings and properties
+
+void TSMPfile::reset_settings() {
+    defheadsize = 1024;
+    defMSBFirst = false;
+    defSfTot = 16000;
+    defnChans = 1;
+    defFileType = "samp";
+    defViewLo = -1;
+    defViewHi = 1;
+    defRangeLo = -32768;
+    defRangeHi = 32768;
+    ChunkSamples = BlockSamples;
+    LongTime = 100;
+    Version = 1;
+    HeadCache.version = NChansCache.version = SfTotCache.version = MsbCache.version = 0;
+    ExternalLabelMode = false;
+    HeaderBuf->fill(0);
+    IOBuf->fill(0);
+    Overwrite = true;
+    EraseCSVFile = true;
+    StoredCSVName.clear();
+}
+
+void TSMPfile::clear() {
+    ItemList.clear();
+    CommentList.clear();
+    LabelList.clear();
+    reset_settings();
+    ScanStale = true;
+}
+
+void TSMPfile::invalidate() {
+    ScanStale = true;
+    ++Version;
+}
+
+void TSMPfile::setItems(const std::vector<std::string>& lines) {
+    reset_settings();
+    ItemList.clear();
+    for (const auto& line : lines) ItemList.push_back(CutChars(line, MaxShortString));
+    LabelList.clear();
+    invalidate();
+    validate_items();
+}
+
+void TSMPfile::setComment(const std::vector<std::string>& lines) {
+    CommentList.clear();
+    for (const auto& line : lines) CommentList.push_back(CutChars(line, MaxShortString));
+    ++Version;
+}
+
+void TSMPfile::setChunknSamples(int32_t n) {
+    ChunkSamples = std::clamp(n, 1, BlockSamples);
+}
+
+void TSMPfile::setFilename(std::string_view name) {
+    FileName = CutChars(name, MaxShortString);
+}
+
+int32_t TSMPfile::UsedSize() {
+    const int64_t last = build_header();
+    return static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX));
+}
+
+// ---------------------------------------------------------------------------
+// Item store
+
+std::string TSMPfile::get_item(std::string_view key) const {
+    const std::string lower = LowerCaseAnsi(key);
+    for (const auto& line : ItemList) {
+        const auto k = KeyOf(line);
+        if (LowerCaseAnsi(k) == lower) return CutChars(ValueOf(line), MaxShortString);
+    }
+    return {};
+}
+
+void TSMPfile::set_item(std::string_view key, std::string_view value) {
+    set_item_impl(key, value, true);
+}
+
+void TSMPfile::set_item_impl(std::string_view key, std::string_view value, bool loadLabels) {
+    invalidate();
+    if (value.empty()) {
+        std::erase_if(ItemList, [&](const std::string& line) { return KeyOf(line) == key; });
+        return;
+    }
+    std::string line = CutChars(std::string(key) + "=" + std::string(value), MaxShortString);
+    std::size_t found = ItemList.size();
+    for (std::size_t i = 0; i < ItemList.size(); ++i) {
+        if (KeyOf(ItemList[i]) == key) {
+            found = i;
+            break;
+        }
+    }
+    if (found < ItemList.size()) {
+        ItemList[found] = std::move(line);
+        for (std::size_t i = ItemList.size(); i-- > found + 1;)
+            if (KeyOf(ItemList[i]) == key) ItemList.erase(ItemList.begin() + static_cast<long>(i));
+        if (key == "labels" && loadLabels) {
+            StoredCSVName = CutChars(value, MaxShortString);
+            ExternalLabelMode = true;
+            load_label_file();
+        }
+    } else {
+        ItemList.push_back(std::move(line));
+        found = ItemList.size() - 1;
+    }
+    if (key == "head" && found > 0)
+        std::rotate(ItemList.begin(), ItemList.begin() + static_cast<long>(found),
+                    ItemList.begin() + static_cast<long>(found) + 1);
+}
+
+void TSMPfile::add_line(std::string_view line) {
+    set_item(KeyOf(line), ValueOf(line));
+}
+
+void TSMPfile::set_nonpresent_item(std::string_view key, std::string_view value) {
+    if (get_item(key).empty()) set_item(key, value);
+}
+
+void TSMPfile::add_nonpresent_line(std::string_view line) {
+    if (get_item(KeyOf(line)).empty()) add_line(line);
+}
+
+void TSMPfile::set_proc(std::string_view text) {
+    int n = 0;
+    while (!get_item("proc" + std::to_string(n)).empty()) ++n;
+    set_item("proc" + std::to_string(n), text);
+}
+
+void TSMPfile::validate_items() {
+    invalidate();
+    std::stable_partition(ItemList.begin(), ItemList.end(),
+                          [](const std::string& line) { return KeyOf(line) == "head"; });
+    std::erase_if(ItemList, [](const std::string& line) {
+        return IsBlankText(KeyOf(line)) || IsBlankText(ValueOf(line));
+    });
+    std::unordered_set<std::string> seen;
+    std::erase_if(ItemList, [&](const std::string& line) {
+        return !seen.insert(std::string(KeyOf(line))).second;
+    });
+    ExternalLabelMode = !CSVFileName().empty();
+}
+
+void TSMPfile::insert_nonpresent_defaults() {
+    if (get_item("head").empty()) set_headsize(defheadsize);
+    if (get_item("file").empty()) set_filetype(defFileType);
+    if (get_item("sftot").empty()) set_sftot(defSfTot);
+    if (get_item("nchans").empty()) set_nchans(defnChans);
+    if (get_item("msb").empty()) set_msbfirst(defMSBFirst);
+    if (get_item("view").empty()) set_view(-1, -1, 1);
+    if (get_item("range").empty()) set_range(-1, -32768, 32768);
+    if (get_item("date").empty()) set_item("date", LocalDateTimeText());
+}
+
+// ---------------------------------------------------------------------------
+// Typed items
+
+void TSMPfile::set_headsize(int32_t n) {
+    set_item("head", std::to_string(n));
+}
+void TSMPfile::set_nchans(int32_t n) {
+    set_item("nchans", std::to_string(n));
+}
+void TSMPfile::set_filetype(std::string_view text) {
+    set_item("file", text);
+}
+void TSMPfile::set_sftot(double hz) {
+    set_item("sftot", FormatFloatDot("0.######", hz));
+}
+void TSMPfile::set_msbfirst(bool first) {
+    set_item("msb", first ? "first" : "last");
+}
+
+int32_t TSMPfile::headsize() {
+    if (HeadCache.version < Version) {
+        int32_t n = 0;
+        HeadCache.value = TryStrToInt(get_item("head"), n) ? n : defheadsize;
+        HeadCache.version = Version;
+    }
+    return HeadCache.value;
+}
+
+int32_t TSMPfile::nchans() {
+    if (NChansCache.version < Version) {
+        int32_t n = 0;
+        NChansCache.value = TryStrToInt(get_item("nchans"), n) ? n : defnChans;
+        NChansCache.version = Version;
+    }
+    return NChansCache.value;
+}
+
+double TSMPfile::sftot() {
+    if (SfTotCache.version < Version) {
+        double v = defSfTot;
+        try {
+            v = StrToFloatDot(get_item("sftot"));
+            if (!std::isfinite(v)) v = defSfTot;
+        } catch (const Exception&) {
+            v = defSfTot;
+        }
+        SfTotCache.value = v;
+        SfTotCache.version = Version;
+    }
+    return SfTotCache.value;
+}
+
+bool TSMPfile::msbfirst() {
+    if (MsbCache.version < Version) {
+        const std::string v = get_item("msb");
+        MsbCache.value = v == "first" ? true : v == "last" ? false : defMSBFirst;
+        MsbCache.version = Version;
+    }
+    return MsbCache.value;
+}
+
+void TSMPfile::set_view_text(int32_t channel, std::string_view text) {
+    // A one-channel file keeps its single "view" item.
+    if (nchans() == 1 && !get_item("view").empty() && get_item("view0").empty())
+        set_item("view", text);
+    else
+        set_item(channel == -1 ? std::string("view") : "view" + std::to_string(channel), text);
+}
+
+std::string TSMPfile::get_view_text(int32_t channel) const {
+    std::string text = get_item("view" + std::to_string(channel));
+    return text.empty() ? get_item("view") : text;
+}
+
+void TSMPfile::set_view(int32_t channel, double lo, double hi) {
+    std::string text =
+        RoundSignificantDot(nViewDigits, lo) + "," + RoundSignificantDot(nViewDigits, hi);
+    const std::string label = get_view_label(channel);
+    if (!label.empty()) text += "," + label;
+    set_view_text(channel, text);
+}
+
+std::string TSMPfile::get_view_label(int32_t channel) const {
+    const std::string text = get_view_text(channel);
+    const auto c1 = text.find(',');
+    if (c1 == std::string::npos) return {};
+    const auto c2 = text.find(',', c1 + 1);
+    if (c2 == std::string::npos) return {};
+    const auto c3 = text.find(',', c2 + 1);
+    return text.substr(c2 + 1, c3 == std::string::npos ? std::string::npos : c3 - c2 - 1);
+}
+
+void TSMPfile::set_range_text(int32_t channel, std::string_view text) {
+    set_item(channel == -1 ? std::string("range") : "range" + std::to_string(channel), text);
+}
+
+void TSMPfile::set_range(int32_t channel, double lo, double hi) {
+    set_range_text(channel, FloatToStrDot(lo) + "," + FloatToStrDot(hi));
+}
+
+// ---------------------------------------------------------------------------
+// Labels
+
+std::string TSMPfile::normalize_label(std::string_view text) {
+    std::string out(text);
+    int changed = 0;
+    for (char& c : out) {
+        if (changed < 2 && (c == ',' || c == ';')) {
+            c = ',';
+            ++changed;
+        }
+    }
+    return out;
+}
+
+bool TSMPfile::is_label_key(std::string_view key) {
+    if (key.empty()) return false;
+    std::size_t first = 1;
+    while (first < key.size() && (static_cast<unsigned char>(key[first]) & 0xC0) == 0x80) ++first;
+    int32_t n = 0;
+    return TryStrToInt(key.substr(first), n);
+}
+
+int TSMPfile::label_count_internal() const {
+    std::unordered_set<std::string> keys;
+    for (const auto& line : ItemList)
+        if (!ValueOf(line).empty()) keys.insert(LowerCaseAnsi(KeyOf(line)));
+    int n = 0;
+    while (keys.count("l" + std::to_string(n + 1)) != 0) ++n;
+    return n;
+}
+
+int32_t TSMPfile::label_count() const {
+    if (ExternalLabelMode) return static_cast<int32_t>(LabelList.size());
+    return label_count_internal();
+}
+
+std::string TSMPfile::get_label(int32_t i) const {
+    if (i < 0) return {};
+    if (ExternalLabelMode)
+        return static_cast<std::size_t>(i) < LabelList.size() ? normalize_label(LabelList[i])
+                                                              : std::string();
+    return normalize_label(get_item("L" + std::to_string(static_cast<int64_t>(i) + 1)));
+}
+
+void TSMPfile::add_label(std::string_view text) {
+    if (ExternalLabelMode) {
+        LabelList.push_back(normalize_label(CutChars(text, MaxShortString)));
+        return;
+    }
+    int n = 1;
+    while (!get_item("L" + std::to_string(n)).empty()) ++n;
+    set_item("L" + std::to_string(n), text);
+}
+
+std::string TSMPfile::CSVFileName() {
+    if (label_count() <= 0) return StoredCSVName;
+    const std::string name = get_item("labels");
+    StoredCSVName = CutChars(UseShortCSVPathname ? ShortPathOf(name) : name, MaxShortString);
+    return StoredCSVName;
+}
+
+void TSMPfile::setCSVFileName(std::string_view name) {
+    StoredCSVName =
+        CutChars(UseShortCSVPathname ? ShortPathOf(name) : std::string(name), MaxShortString);
+    // Naming the file must not reload the labels held in memory from it.
+    set_item_impl("labels", label_count() > 0 ? std::string_view(StoredCSVName) : "", false);
+}
+
+void TSMPfile::setExternalLabels(bool external) {
+    if (external) {
+        ExternalLabelMode = true;
+        std::vector<std::string> labels;
+        for (const auto& line : ItemList)
+            if (is_label_key(KeyOf(line))) labels.emplace_back(ValueOf(line));
+        for (const auto& label : labels) add_label(label);
+        if (!labels.empty()) {
+            std::erase_if(ItemList,
+                          [](const std::string& line) { return is_label_key(KeyOf(line)); });
+            invalidate();
+        }
+        if (StoredCSVName.empty()) setCSVFileName(ChangeFileExt(FileName, ".csv"));
+    } else {
+        std::vector<std::string> labels = std::move(LabelList);
+        LabelList.clear();
+        ExternalLabelMode = false;
+        for (const auto& label : labels) add_label(label);
+        setCSVFileName("");
+    }
+}
+
+void TSMPfile::load_label_file() {
+    LabelList.clear();
+    if (!ExternalLabelMode) return;
+    const std::string name = get_item("labels");
+    if (name.empty()) return;
+    // A label file is untrusted like the recording: only a regular file, bounded.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    struct stat st {};
+    std::string text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        text.resize(kMaxLabelFileBytes);
+        const int64_t got = ReadFull(fd, text.data(), static_cast<int64_t>(text.size()), 0);
+        text.resize(static_cast<std::size_t>(std::max<int64_t>(got, 0)));
+    }
+    ::close(fd);
+    std::size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        std::erase(line, '\r');
+        start = end + 1;
+        if (first) {
+            first = false;
+            continue;
+        }
+        LabelList.push_back(normalize_label(CutChars(OemToAnsi(line), MaxShortString)));
+    }
+}
+
+void TSMPfile::store_labels() {
+    if (ExternalLabelMode) {
+        const auto before = ItemList.size();
+        std::erase_if(ItemList, [](const std::string& line) { return is_label_key(KeyOf(line)); });
+        if (ItemList.size() != before) invalidate();
+        if (CSVFileName().empty()) setCSVFileName(ChangeFileExt(FileName, ".csv"));
+        const std::string& name = StoredCSVName;
+        // A "labels" item naming the recording itself must not overwrite its samples.
+        if (name.empty() || name == FileName || name == WorkName) return;
+        std::string text = AnsiToOem(StorableLine(FileName)) + std::string(kCRLF);
+        for (int32_t i = 0; i < label_count(); ++i)
+            text += AnsiToOem(StorableLine(get_label(i))) + std::string(kCRLF);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) return;
+        WriteFull(fd, text.data(), static_cast<int64_t>(text.size()), 0);
+        ::close(fd);
+    } else {
+        const int32_t n = label_count();
+        for (int32_t i = 0; i < n; ++i) set_item("L" + std::to_string(i + 1), get_label(i));
+        if (EraseCSVFile) {
+            const std::string name = CSVFileName();
+            if (!name.empty() && name != FileName && name != WorkName) ::unlink(name.c_str());
+        }
+        setCSVFileName("");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Header text
+
+void TSMPfile::parse_header(std::size_t bytesRead) {
+    ExternalLabelMode = false;
+    // Same result as set_item per line, without its quadratic search: a full
+    // 32 KB header of short items parses in one pass.
+    std::vector<std::string> lines;
+    std::vector<bool> alive;
+    std::unordered_map<std::string, std::size_t> index;
+    bool comments = false;
+    std::string raw;
+    raw.reserve(MaxShortString);
+
+    auto store = [&](const std::string& key, std::string_view value) {
+        const auto it = index.find(key);
+        if (value.empty()) {
+            if (it != index.end()) {
+                alive[it->second] = false;
+                index.erase(it);
+            }
+            return;
+        }
+        std::string line = CutChars(key + "=" + std::string(value), MaxShortString);
+        if (it != index.end()) {
+            lines[it->second] = std::move(line);
+            if (key == "labels") StoredCSVName = CutChars(value, MaxShortString);
+        } else {
+            index.emplace(key, lines.size());
+            lines.push_back(std::move(line));
+            alive.push_back(true);
+        }
+    };
+    auto finish = [&] {
+        if (raw.empty()) return;
+        const std::string text = OemToAnsi(raw);
+        raw.clear();
+        if (comments) {
+            CommentList.push_back(text);
+        } else if (text == "=") {
+            comments = true;
+        } else {
+            const std::string key(KeyOf(text));
+            store(key, ValueOf(text));
+            if (key == "labels") ExternalLabelMode = true;
+        }
+    };
+
+    const auto& buf = *HeaderBuf;
+    const std::size_t end = std::min<std::size_t>(bytesRead, buf.size());
+    for (std::size_t i = 0; i <= end; ++i) {
+        // Past the bytes read the buffer is zero: the header ends there.
+        const uint8_t c = i < end ? buf[i] : 0;
+        if (c == 0x00 || c == 0x0A || c == 0x1A) {
+            finish();
+            if (c != 0x0A) break;
+        } else if (c != 0x04 && c != 0x0D && raw.size() < MaxShortString) {
+            raw += static_cast<char>(c);
+        }
+    }
+
+    ItemList.clear();
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (alive[i]) ItemList.push_back(std::move(lines[i]));
+    const auto head = index.find("head");
+    if (head != index.end())
+        std::stable_partition(ItemList.begin(), ItemList.end(),
+                              [](const std::string& line) { return KeyOf(line) == "head"; });
+    invalidate();
+
+    load_label_file();
+    validate_items();
+    DataOff = headsize();
+}
+
+int64_t TSMPfile::build_header() {
+    auto& buf = *HeaderBuf;
+    buf.fill(0);
+    int64_t count = 0;
+    auto put = [&](std::string_view bytes) {
+        if (count < HeaderBufSize) {
+            const auto n =
+                std::min<int64_t>(static_cast<int64_t>(bytes.size()), HeaderBufSize - count);
+            std::memcpy(buf.data() + count, bytes.data(), static_cast<std::size_t>(n));
+        }
+        count += static_cast<int64_t>(bytes.size());
+    };
+    for (const auto& line : ItemList) {
+        put(AnsiToOem(StorableLine(line)));
+        put(kCRLF);
+    }
+    put("=\r\n");
+    for (const auto& line : CommentList) {
+        put(AnsiToOem(StorableLine(line)));
+        put(kCRLF);
+    }
+    put(std::string_view("\x00\x04\x1A", 3));
+    return count - 1;
+}
+
+// ---------------------------------------------------------------------------
+// File lifecycle
+
+int TSMPfile::open_fd(const std::string& name, bool readOnly) const {
+    if (name.empty()) return -1;
+    int flags = (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
+    if (!readOnly && WriteThroughCache) flags |= O_DSYNC;
+    const int fd = ::open(name.c_str(), flags);
+    if (fd < 0) return -1;
+    // Only a regular file is a recording: a directory, FIFO or device is refused
+    // (O_NONBLOCK above keeps a FIFO from blocking the open).
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+void TSMPfile::make_working_copy() {
+    try {
+        WorkName = CutChars(MakeTempFile(ExecutableName()), MaxShortString);
+    } catch (const Exception&) {
+        WorkName.clear();
+        return;
+    }
+    CopyFileWithDate(FileName, WorkName);
+}
+
+bool TSMPfile::new_file(std::string_view name) {
+    if (IsOpen()) close_file();
+    ReadOnlyMode = false;
+    setFilename(name);
+    if (UseTempFile) {
+        // A new recording starts empty: the working copy must not inherit the
+        // samples of a file that the new one replaces.
+        make_working_copy();
+        if (!WorkName.empty() && WorkName != FileName) {
+            const int fd = ::open(WorkName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+        }
+    } else {
+        WorkName = FileName;
+    }
+    if (!FileName.empty()) {
+        ::unlink(FileName.c_str());
+        int fd = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            fd = open_fd(FileName, false);
+            if (fd >= 0) {
+                clear();
+                ::close(fd);
+            }
+        }
+    }
+    DataOff = headsize();
+    Fd = open_fd(WorkName, false);
+    channel_reset();
+    return save_file("");
+}
+
+bool TSMPfile::open_file(std::string_view name, bool readOnly) {
+    if (IsOpen()) close_file();
+    struct stat st {};
+    const std::string path = CutChars(name, MaxShortString);
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        clear();
+        return false;
+    }
+    setFilename(path);
+    ReadOnlyMode = readOnly;
+    if (UseTempFile)
+        make_working_copy();
+    else
+        WorkName = FileName;
+    const int fd = open_fd(WorkName, readOnly);
+    clear();
+    int64_t got = 0;
+    if (fd >= 0) got = ReadFull(fd, HeaderBuf->data(), HeaderBufSize, 0);
+    parse_header(static_cast<std::size_t>(std::max<int64_t>(got, 0)));
+    // A negative "head" puts no sample anywhere: not a recording.
+    const bool success = got > 0 && headsize() >= 0;
+    if (!success) {
+        if (fd >= 0) ::close(fd);
+        close_file();
+        return false;
+    }
+    Fd = fd;
+    channel_reset();
+    return true;
+}
+
+bool TSMPfile::close_file() {
+    bool ok = true;
+    if (Fd >= 0) {
+        ok = ::close(Fd) == 0;
+        Fd = -1;
+    }
+    if (UseTempFile && !WorkName.empty() && WorkName != FileName) ::unlink(WorkName.c_str());
+    return ok;
+}
+
+bool TSMPfile::write_header_region(int fd, int64_t size) {
+    const int64_t image = std::min<int64_t>(size, HeaderBufSize);
+    if (WriteFull(fd, HeaderBuf->data(), image, 0) != image) return false;
+    // A region beyond the image is zero padding: a file too short for it is
+    // extended with zeros; bytes a longer region already holds are left alone.
+    if (size > HeaderBufSize && FileSize(fd) < size) return ::ftruncate(fd, size) == 0;
+    return true;
+}
+
+bool TSMPfile::save_file(std::string_view name) {
+    if (!name.empty()) setFilename(name);
+    validate_items();
+
+    const std::string headBefore = get_item("head");
+    auto restoreHead = [&] {
+        if (get_item("head") != headBefore) set_item("head", headBefore);
+    };
+    int64_t used = 0;
+    for (int round = 0; round < 8; ++round) {
+        if (used > headsize()) set_headsize(static_cast<int32_t>(used + (used & 1)));
+        used = build_header();
+        // The reader examines 32768 bytes: the text up to its NUL must lie there.
+        if (used - 2 >= HeaderBufSize) {
+            restoreHead();
+            build_header();
+            return false;
+        }
+        if (used <= headsize()) break;
+    }
+    const int64_t head = headsize();
+    if (used > head || head < 0) {
+        restoreHead();
+        return false;
+    }
+
+    bool whole = false;
+    if (!FileName.empty()) {
+        const bool wasOpen = IsOpen();
+        int64_t dataOffset = DataOff;
+        int fd = Fd;
+        if (!wasOpen) {
+            fd = open_fd(FileName, false);
+            // The samples of a closed file start where its own header says;
+            // a file whose header cannot say is treated as holding samples.
+            dataOffset = -1;
+            if (fd >= 0) {
+                TSMPfile probe;
+                try {
+                    if (probe.open_file(FileName, true)) dataOffset = probe.DataOffset();
+                } catch (const EInvalidSMPHeader&) {
+                    dataOffset = probe.DataOffset();
+                }
+                if (FileSize(fd) == 0) dataOffset = head;
+            }
+        }
+        if (fd >= 0) {
+            const int64_t size = FileSize(fd);
+            const bool samples = size < 0 || size > dataOffset;
+            if (samples && head != dataOffset) {
+                // The header region must stay where the samples begin.
+                restoreHead();
+                build_header();
+            } else {
+                if (!samples && size > head) {
+                    if (::ftruncate(fd, head) != 0) {
+                        if (!wasOpen) ::close(fd);
+                        return false;
+                    }
+                }
+                whole = write_header_region(fd, head);
+                if (whole && wasOpen && head != DataOff) {
+                    const int64_t shift = head - DataOff;
+                    for (auto& p : ChannelPos) p += shift;
+                    for (auto& p : PrevChannelPos) p += shift;
+                    DataOff = head;
+                }
+            }
+            if (!wasOpen) ::close(fd);
+        }
+    }
+
+    store_labels();
+    if (!WorkName.empty() && !FileName.empty() && WorkName != FileName) {
+        CopyFileWithDate(WorkName, FileName);
+        if (!UseTempFile && IsOpen()) {
+            // Saved under a new name: go on working on the new file.
+            const int fd = open_fd(FileName, ReadOnlyMode);
+            if (fd >= 0) {
+                ::close(Fd);
+                Fd = fd;
+            }
+        }
+    }
+    if (!UseTempFile) WorkName = FileName;
+    return whole;
+}
+
+// ---------------------------------------------------------------------------
+// Scan tables and sample access
+
+void TSMPfile::parse_scan() {
+    const int32_t n = nchans();
+    if (n > MaxChannels)
+        throw EInvalidSMPHeader("File header in " + FileName +
+                                "\rHas an invalid \"nchans\" item:\r" +
+                                "nchans=" + get_item("nchans"));
+    const std::string scan = get_item("scan");
+    if (Scan.build(!scan.empty(), scan, n) != TSMPScan::BuildResult::Ok)
+        throw EInvalidSMPHeader("File header in " + FileName + "\rHas an invalid \"scan\" item:\r" +
+                                "scan=" + scan);
+    ScanStale = false;
+}
+
+int32_t TSMPfile::scan_length() {
+    if (ScanStale) parse_scan();
+    return Scan.length();
+}
+
+int32_t TSMPfile::scan_step(int32_t channel) {
+    if (ScanStale) parse_scan();
+    return Scan.step(channel);
+}
+
+int32_t TSMPfile::scan_first(int32_t channel) {
+    if (ScanStale) parse_scan();
+    return Scan.first(channel);
+}
+
+int32_t TSMPfile::scan_channel(int32_t slot) {
+    if (ScanStale) parse_scan();
+    return Scan.channel(slot);
+}
+
+void TSMPfile::channel_reset() {
+    for (int32_t c = 0; c < MaxChannels; ++c) {
+        set_position(c, 0);
+        PrevChannelPos[c] = ChannelPos[c];
+    }
+}
+
+double TSMPfile::channel_rate(int32_t channel) {
+    const int32_t step = scan_step(channel);
+    if (step <= 0) return 0;
+    const double rate = sftot() / step;
+    return std::isfinite(rate) && rate >= 0 ? rate : 0;
+}
+
+void TSMPfile::read_block(int32_t channel, TSMPBlock& block) {
+    if (nchans() <= 0 || !IsOpen()) {
+        block.Count = 0;
+        std::fill(std::begin(block.Samples), std::end(block.Samples), int16_t{0});
+        return;
+    }
+    block.Count = 0;
+    if (channel < 0 || channel >= MaxChannels) return;
+    const int32_t step = scan_step(channel);
+    const int32_t first = Scan.first(channel);
+    const int32_t length = Scan.length();
+    int64_t remaining = static_cast<int64_t>(step) * ChunkSamples;
+    int64_t pos = ChannelPos[channel];
+    if (remaining <= 0 || first < 0 || length <= 0 || pos < 0) return;
+
+    auto& buf = *IOBuf;
+    int32_t i = 0;
+    while (remaining > 0) {
+        const int64_t n = remaining <= BlockSamples ? remaining : (BlockSamples / length) * length;
+        remaining -= n;
+        const int64_t bytes = ReadFull(Fd, buf.data(), 2 * n, pos);
+        if (bytes <= 0) break;
+        pos += bytes;
+        const int64_t got = bytes / 2;
+        for (int64_t j = first; j < got && i < ChunkSamples; j += step) block.Samples[i++] = buf[j];
+        if (i >= ChunkSamples) break;
+    }
+    block.Count = i;
+    PrevChannelPos[channel] = ChannelPos[channel];
+    ChannelPos[channel] = pos;
+    if (msbfirst() != (std::endian::native == std::endian::big)) SwapBytes(block.Samples, i);
+}
+
+void TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
+    if (!IsOpen() || ReadOnlyMode || block.Count <= 0 || nchans() <= 0) return;
+    if (channel < 0 || channel >= MaxChannels) return;
+    const int32_t step = scan_step(channel);
+    const int32_t first = Scan.first(channel);
+    const int32_t length = Scan.length();
+    int64_t pos = ChannelPos[channel];
+    if (step <= 0 || first < 0 || length <= 0 || pos < 0) return;
+
+    const int32_t count = std::min(block.Count, BlockSamples);
+    auto& copy = *WriteCopy;
+    std::copy(block.Samples, block.Samples + count, copy.begin());
+    if (msbfirst() != (std::endian::native == std::endian::big)) SwapBytes(copy.data(), count);
+
+    auto& buf = *IOBuf;
+    int64_t remaining = static_cast<int64_t>(step) * count;
+    int32_t i = 0;
+    while (remaining > 0 && i < count) {
+        const int64_t n = remaining <= BlockSamples ? remaining : (BlockSamples / length) * length;
+        remaining -= n;
+        const int64_t p = pos;
+        const int64_t got = std::max<int64_t>(ReadFull(Fd, buf.data(), 2 * n, p), 0) / 2;
+        // Beyond the end of the file the other channels' slots hold 0.
+        std::fill(buf.begin() + got, buf.begin() + n, int16_t{0});
+        for (int64_t j = first; j < n && i < count; j += step) buf[j] = copy[i++];
+        const int64_t written = WriteFull(Fd, buf.data(), 2 * n, p);
+        if (written > 0) pos = p + written;
+        // A short write (disk full) ends the transfer where the data stopped.
+        if (written != 2 * n) break;
+    }
+    PrevChannelPos[channel] = ChannelPos[channel];
+    ChannelPos[channel] = pos;
+}
+
+int32_t TSMPfile::get_position(int32_t channel) {
+    if (!IsOpen() || channel < 0 || channel >= MaxChannels) return 0;
+    const int32_t step = scan_step(channel);
+    if (step <= 0) return 0;
+    const int64_t n = ((ChannelPos[channel] - DataOff) / step) / 2;
+    return static_cast<int32_t>(std::clamp<int64_t>(n, INT32_MIN, INT32_MAX));
+}
+
+void TSMPfile::set_position(int32_t channel, int32_t n) {
+    if (!IsOpen() || channel < 0 || channel >= MaxChannels) return;
+    const int32_t step = scan_step(channel);
+    PrevChannelPos[channel] = ChannelPos[channel];
+    // No position lies before the data: the header is not sample data.
+    ChannelPos[channel] = DataOff + 2 * static_cast<int64_t>(std::max(n, 0)) * step;
+}
+
+} // namespace ravlon
