@@ -277,7 +277,13 @@ void TSMPfile::validate_items() {
     std::erase_if(ItemList, [&](const std::string& line) {
         return !seen.insert(std::string(KeyOf(line))).second;
     });
-    ExternalLabelMode = !CSVFileName().empty();
+    const bool external = !CSVFileName().empty();
+    // Entering the label-file mode here must carry the label items along,
+    // or the next save would drop them.
+    if (external && !ExternalLabelMode)
+        setExternalLabels(true);
+    else
+        ExternalLabelMode = external;
 }
 
 void TSMPfile::insert_nonpresent_defaults() {
