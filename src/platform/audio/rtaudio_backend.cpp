@@ -1,0 +1,185 @@
+#include "platform/audio/rtaudio_backend.h"
+
+#include "platform/audio/queued_stream.h"
+
+#include <rtaudio/RtAudio.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace ravlon::audio {
+
+namespace {
+
+// Frames per device period: about 10 ms at 48 kHz.
+constexpr unsigned kPeriodFrames = 512;
+// Device-side periods; bounds how far the device reads ahead of the clock.
+constexpr unsigned kDevicePeriods = 4;
+
+class RtStream;
+
+// RtAudio's error callback carries no user data: one slot per direction
+// names the stream it belongs to (the program opens one stream of each).
+std::atomic<RtStream*> g_slot[2];
+// Set while the UI thread is inside an RtAudio call: its errors are that
+// call's result, not a failure of the running stream.
+thread_local std::string* t_uiError = nullptr;
+
+class RtStream : public QueuedStream {
+public:
+    RtStream(Direction dir, const WaveFormat& format, MessageWindow& target)
+        : QueuedStream(dir, format, target) {}
+
+    ~RtStream() override {
+        RtStream* self = this;
+        g_slot[slot()].compare_exchange_strong(self, nullptr);
+        if (audio_ && audio_->isStreamOpen()) {
+            std::string ignored;
+            call(ignored, [this] { audio_->closeStream(); });
+        }
+    }
+
+    std::string openDevice() {
+        std::string err;
+        try {
+            audio_ = std::make_unique<RtAudio>();
+            audio_->showWarnings(false);
+            if (audio_->getDeviceCount() == 0) return "No audio device was found.";
+            RtAudio::StreamParameters params;
+            params.deviceId = direction() == Direction::Output ? audio_->getDefaultOutputDevice()
+                                                               : audio_->getDefaultInputDevice();
+            params.nChannels = unsigned(format().channels);
+            params.firstChannel = 0;
+            RtAudio::StreamOptions options;
+            options.numberOfBuffers = kDevicePeriods;
+            options.streamName = "Ravlon";
+            unsigned frames = kPeriodFrames;
+            RtStream* expected = nullptr;
+            if (!g_slot[slot()].compare_exchange_strong(expected, this))
+                return "The device is already in use by this program.";
+            call(err, [&] {
+                audio_->openStream(direction() == Direction::Output ? &params : nullptr,
+                                   direction() == Direction::Input ? &params : nullptr,
+                                   RTAUDIO_SINT16, unsigned(format().rate), &frames,
+                                   &RtStream::callback, this, &options,
+                                   direction() == Direction::Output ? &errorOut : &errorIn);
+            });
+            if (err.empty() && !audio_->isStreamOpen()) err = "The device could not be opened.";
+        } catch (const RtAudioError& e) {
+            err = e.what();
+        } catch (const std::exception& e) {
+            err = e.what();
+        }
+        if (!err.empty()) {
+            RtStream* self = this;
+            g_slot[slot()].compare_exchange_strong(self, nullptr);
+        }
+        return err;
+    }
+
+protected:
+    std::string deviceStart() override {
+        std::string err;
+        call(err, [this] {
+            if (!audio_->isStreamRunning()) audio_->startStream();
+        });
+        return err;
+    }
+    std::string deviceStop() override {
+        std::string err;
+        call(err, [this] {
+            if (audio_->isStreamOpen() && audio_->isStreamRunning()) audio_->abortStream();
+        });
+        return err;
+    }
+    std::string deviceClose() override {
+        std::string err;
+        call(err, [this] {
+            if (audio_->isStreamOpen()) audio_->closeStream();
+        });
+        RtStream* self = this;
+        g_slot[slot()].compare_exchange_strong(self, nullptr);
+        return err;
+    }
+
+private:
+    int slot() const { return direction() == Direction::Output ? 0 : 1; }
+
+    template <typename F> void call(std::string& err, F&& f) {
+        t_uiError = &err;
+        try {
+            f();
+        } catch (const RtAudioError& e) {
+            if (err.empty()) err = e.what();
+        }
+        t_uiError = nullptr;
+    }
+
+    static void routeError(int slot, RtAudioError::Type type, const std::string& text) {
+        if (t_uiError) {
+            if (type != RtAudioError::WARNING && t_uiError->empty()) *t_uiError = text;
+            return;
+        }
+        RtStream* s = g_slot[slot].load(std::memory_order_acquire);
+        if (!s) return;
+        // ALSA reports under- and overruns as warnings and recovers by itself.
+        if (std::strstr(text.c_str(), "underrun") || std::strstr(text.c_str(), "overrun")) {
+            s->noteDriverDropout();
+            return;
+        }
+        s->deviceFailed(text.c_str());
+    }
+    static void errorOut(RtAudioError::Type type, const std::string& text) {
+        routeError(0, type, text);
+    }
+    static void errorIn(RtAudioError::Type type, const std::string& text) {
+        routeError(1, type, text);
+    }
+
+    static int callback(void* out, void* in, unsigned frames, double, RtAudioStreamStatus status,
+                        void* user) {
+        auto* s = static_cast<RtStream*>(user);
+        const std::size_t values = std::size_t(frames) * std::size_t(s->format().channels);
+        if (s->failed()) {
+            if (out) std::memset(out, 0, values * sizeof(std::int16_t));
+            return 2;
+        }
+        if (status & (RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW)) s->noteDriverDropout();
+        if (out) s->renderOutput(static_cast<std::int16_t*>(out), values);
+        if (in) s->captureInput(static_cast<const std::int16_t*>(in), values);
+        return 0;
+    }
+
+    std::unique_ptr<RtAudio> audio_;
+};
+
+} // namespace
+
+std::vector<std::string> RtAudioBackend::deviceNames(Direction dir) {
+    std::vector<std::string> names;
+    try {
+        RtAudio audio;
+        audio.showWarnings(false);
+        const unsigned count = audio.getDeviceCount();
+        for (unsigned i = 0; i < count; ++i) {
+            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+            if (!info.probed) continue;
+            const unsigned ch = dir == Direction::Output ? info.outputChannels : info.inputChannels;
+            if (ch > 0) names.push_back(info.name.substr(0, 31));
+        }
+    } catch (const RtAudioError&) {
+        // No API or no device: an empty list.
+    }
+    return names;
+}
+
+std::unique_ptr<WaveStream> RtAudioBackend::open(Direction dir, const WaveFormat& format,
+                                                 MessageWindow& target, std::string& error) {
+    auto stream = std::make_unique<RtStream>(dir, format, target);
+    error = stream->openDevice();
+    if (!error.empty()) return nullptr;
+    stream->announceOpen();
+    return stream;
+}
+
+} // namespace ravlon::audio
