@@ -1,0 +1,63 @@
+// libFuzzer target: arbitrary bytes opened as a recording file, every
+// channel read block by block. Any outcome but a crash, a hang or a read
+// outside a buffer is fine: false, Count 0 or EInvalidSMPHeader.
+#include "recording/sSMP.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const std::string& InputPath() {
+    static const std::string path = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "ravlon-fuzz-smp-XXXXXX").string();
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) std::abort();
+        ::close(fd);
+        std::atexit([] { ::unlink(InputPath().c_str()); });
+        return pattern;
+    }();
+    return path;
+}
+
+void WriteInput(const uint8_t* data, size_t size) {
+    FILE* out = std::fopen(InputPath().c_str(), "wb");
+    if (out == nullptr) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, out) != size) std::abort();
+    std::fclose(out);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    WriteInput(data, size);
+    ravlon::TSMPfile file;
+    auto block = std::make_unique<ravlon::TSMPBlock>();
+    try {
+        if (!file.open_file(InputPath(), true)) return 0;
+        // Vary the chunk size with the input so short reads get exercised too.
+        if (size > 0) file.setChunknSamples(data[size - 1] % 2 == 0 ? 16384 : 1 + data[0] * 8);
+        const int32_t channels = std::min(file.nchans(), ravlon::TSMPfile::MaxChannels);
+        for (int32_t ch = 0; ch < channels; ++ch) {
+            (void)file.channel_rate(ch);
+            for (int i = 0; i < 256; ++i) {
+                file.read_block(ch, *block);
+                if (block->Count < 0 || block->Count > file.ChunknSamples()) std::abort();
+                if (block->Count == 0) break;
+            }
+            file.set_position(ch, file.get_position(ch) / 2);
+            file.read_block(ch, *block);
+        }
+        for (int32_t slot = -1; slot <= file.scan_length(); ++slot) (void)file.scan_channel(slot);
+        (void)file.UsedSize();
+        (void)file.get_label(0);
+    } catch (const ravlon::EInvalidSMPHeader&) {
+    }
+    return 0;
+}
