@@ -1,0 +1,7 @@
+#include "services/cProgId.h"
+
+namespace ravlon {
+
+TProgId::TProgId(QObject* parent) : QObject(parent), copyright_(kMakerCopyright) {}
+
+} // namespace ravlon
