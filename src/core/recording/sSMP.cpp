@@ -36,6 +36,13 @@ std::string CutChars(std::string_view text, std::size_t n) {
     return std::string(text);
 }
 
+// prefix + decimal number, the form of "L1", "view0", "proc2" ...
+std::string NumberedKey(std::string_view prefix, int64_t n) {
+    std::string key(prefix);
+    key += std::to_string(n);
+    return key;
+}
+
 std::string_view KeyOf(std::string_view line) {
     const auto eq = line.find('=');
     return eq == std::string_view::npos ? line : line.substr(0, eq);
@@ -262,8 +269,8 @@ void TSMPfile::add_nonpresent_line(std::string_view line) {
 
 void TSMPfile::set_proc(std::string_view text) {
     int n = 0;
-    while (!get_item("proc" + std::to_string(n)).empty()) ++n;
-    set_item("proc" + std::to_string(n), text);
+    while (!get_item(NumberedKey("proc", n)).empty()) ++n;
+    set_item(NumberedKey("proc", n), text);
 }
 
 void TSMPfile::validate_items() {
@@ -363,11 +370,11 @@ void TSMPfile::set_view_text(int32_t channel, std::string_view text) {
     if (nchans() == 1 && !get_item("view").empty() && get_item("view0").empty())
         set_item("view", text);
     else
-        set_item(channel == -1 ? std::string("view") : "view" + std::to_string(channel), text);
+        set_item(channel == -1 ? std::string("view") : NumberedKey("view", channel), text);
 }
 
 std::string TSMPfile::get_view_text(int32_t channel) const {
-    std::string text = get_item("view" + std::to_string(channel));
+    std::string text = get_item(NumberedKey("view", channel));
     return text.empty() ? get_item("view") : text;
 }
 
@@ -390,7 +397,7 @@ std::string TSMPfile::get_view_label(int32_t channel) const {
 }
 
 void TSMPfile::set_range_text(int32_t channel, std::string_view text) {
-    set_item(channel == -1 ? std::string("range") : "range" + std::to_string(channel), text);
+    set_item(channel == -1 ? std::string("range") : NumberedKey("range", channel), text);
 }
 
 void TSMPfile::set_range(int32_t channel, double lo, double hi) {
@@ -425,7 +432,7 @@ int TSMPfile::label_count_internal() const {
     for (const auto& line : ItemList)
         if (!ValueOf(line).empty()) keys.insert(LowerCaseAnsi(KeyOf(line)));
     int n = 0;
-    while (keys.count("l" + std::to_string(n + 1)) != 0) ++n;
+    while (keys.count(NumberedKey("l", n + 1)) != 0) ++n;
     return n;
 }
 
@@ -439,7 +446,7 @@ std::string TSMPfile::get_label(int32_t i) const {
     if (ExternalLabelMode)
         return static_cast<std::size_t>(i) < LabelList.size() ? normalize_label(LabelList[i])
                                                               : std::string();
-    return normalize_label(get_item("L" + std::to_string(static_cast<int64_t>(i) + 1)));
+    return normalize_label(get_item(NumberedKey("L", static_cast<int64_t>(i) + 1)));
 }
 
 void TSMPfile::add_label(std::string_view text) {
@@ -448,8 +455,8 @@ void TSMPfile::add_label(std::string_view text) {
         return;
     }
     int n = 1;
-    while (!get_item("L" + std::to_string(n)).empty()) ++n;
-    set_item("L" + std::to_string(n), text);
+    while (!get_item(NumberedKey("L", n)).empty()) ++n;
+    set_item(NumberedKey("L", n), text);
 }
 
 std::string TSMPfile::CSVFileName() {
@@ -538,7 +545,7 @@ void TSMPfile::store_labels() {
         ::close(fd);
     } else {
         const int32_t n = label_count();
-        for (int32_t i = 0; i < n; ++i) set_item("L" + std::to_string(i + 1), get_label(i));
+        for (int32_t i = 0; i < n; ++i) set_item(NumberedKey("L", i + 1), get_label(i));
         if (EraseCSVFile) {
             const std::string name = CSVFileName();
             if (!name.empty() && name != FileName && name != WorkName) ::unlink(name.c_str());
