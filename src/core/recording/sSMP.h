@@ -35,6 +35,7 @@ struct TSMPBlock {
     int32_t Count;
     int16_t Samples[16384];
 };
+static_assert(sizeof(TSMPBlock) == 32772, "Count followed by 16384 samples, no padding");
 
 // A header whose channel layout ("scan", "nchans") cannot be used.
 class EInvalidSMPHeader : public Exception {

@@ -527,6 +527,17 @@ TEST(SmpHeader, LifecycleResults) {
     EXPECT_EQ(r.get_item("later"), "1");
 }
 
+TEST(SmpHeader, WriteThroughFilesBehaveTheSame) {
+    SmpTempDir tmp;
+    const auto name = tmp.path("sync.ravlon");
+    TSMPfile f;
+    f.WriteThroughCache = true;
+    ASSERT_TRUE(f.new_file(name));
+    f.write_block(0, *Block({4, 5}));
+    ASSERT_TRUE(f.close_file());
+    EXPECT_EQ(ReadBytes(name).size(), 1028u);
+}
+
 TEST(SmpHeader, SaveUnderNewNameContinuesOnTheNewFile) {
     SmpTempDir tmp;
     const auto first = tmp.path("a.ravlon");
