@@ -1,0 +1,240 @@
+// TMPCPlay and TMPCRecord on a real PulseAudio server: a private daemon with
+// a 48 kHz null sink whose monitor is the default source. The played noise
+// must come back bit for bit after one fixed latency; a server that dies
+// mid-run must be reported, without a hang, keeping what was recorded.
+#include "loop_helpers.h"
+#include "measure/cMPC.h"
+#include "platform/audio/rtaudio_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+
+using namespace ravlon;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// A private pulseaudio daemon; always killed by its PID on destruction.
+class PulseServer {
+public:
+    // Empty result: running. Otherwise the reason it could not start.
+    std::string start() {
+        const QString exe = QStandardPaths::findExecutable("pulseaudio");
+        if (exe.isEmpty()) return "no pulseaudio binary";
+        if (!dir_.isValid()) return "no temporary directory";
+        const QString runtime = dir_.filePath("run");
+        QDir().mkpath(runtime);
+        QDir().mkpath(dir_.filePath("home"));
+        socket_ = dir_.filePath("native").toStdString();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        env.insert("PULSE_RUNTIME_PATH", runtime);
+        env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
+        env.insert("HOME", dir_.filePath("home"));
+        env.remove("PULSE_SERVER");
+        proc_.setProcessEnvironment(env);
+        proc_.setProcessChannelMode(QProcess::MergedChannels);
+        proc_.start(exe, {"--daemonize=no", "--system=no", "--exit-idle-time=-1", "-n",
+                          "--use-pid-file=no", "--disallow-exit", "--disable-shm=yes",
+                          "--log-target=stderr",
+                          QString("--load=module-native-protocol-unix auth-anonymous=1 socket=%1")
+                              .arg(QString::fromStdString(socket_)),
+                          "--load=module-null-sink sink_name=ravlon_null rate=48000 "
+                          "format=s16le channels=1 channel_map=mono"});
+        if (!proc_.waitForStarted(5000)) return "pulseaudio did not start";
+        for (int i = 0; i < 100; ++i) {
+            if (QFileInfo::exists(QString::fromStdString(socket_)) &&
+                pactl({"set-default-source", "ravlon_null.monitor"}) &&
+                pactl({"set-default-sink", "ravlon_null"}))
+                return {};
+            if (proc_.state() != QProcess::Running) break;
+            QThread::msleep(100);
+        }
+        return "pulseaudio did not come up: " + proc_.readAll().toStdString();
+    }
+    std::string server() const { return "unix:" + socket_; }
+    void kill() {
+        if (proc_.state() == QProcess::NotRunning) return;
+        ::kill(pid_t(proc_.processId()), SIGKILL);
+        proc_.waitForFinished(5000);
+    }
+    ~PulseServer() { kill(); }
+
+private:
+    bool pactl(const QStringList& args) {
+        QProcess p;
+        p.start("pactl", QStringList{"-s", QString::fromStdString(server())} + args);
+        if (!p.waitForFinished(3000)) {
+            p.kill();
+            p.waitForFinished(1000);
+            return false;
+        }
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    QTemporaryDir dir_;
+    QProcess proc_;
+    std::string socket_;
+};
+
+struct Loopback {
+    std::shared_ptr<audio::WaveBackend> backend = std::make_shared<audio::RtAudioBackend>();
+    TMPCPlay play{backend};
+    TMPCRecord rec{backend};
+    std::vector<std::int16_t> played, recorded;
+    test::NoiseLcg lcg;
+    std::size_t toPlay;
+
+    explicit Loopback(std::size_t samples) : toPlay(samples) {
+        play.setsfTot(48000);
+        play.setnBuffers(16);
+        rec.setsfTot(48000);
+        rec.setnBuffers(16);
+        played.reserve(samples);
+        play.OnStash = [this](TWaveChunk& arr, int& used, bool&) {
+            const std::size_t n = std::min<std::size_t>(std::size_t(used), toPlay - played.size());
+            for (std::size_t k = 0; k < n; ++k) {
+                arr[k] = lcg.next();
+                played.push_back(arr[k]);
+            }
+            used = int(n);
+            if (!rec.Active()) rec.Start();
+        };
+        rec.OnFetch = [this](TWaveChunk& arr, int used, bool&) {
+            recorded.insert(recorded.end(), arr.begin(), arr.begin() + used);
+        };
+    }
+    ~Loopback() {
+        try {
+            play.Stop();
+            rec.Stop();
+        } catch (const std::exception&) {
+            // The test reports what matters; tearing down must not throw.
+        }
+    }
+    // Where the played noise starts in the recording, or npos.
+    std::size_t offset() const {
+        const std::size_t probe = 64;
+        if (played.size() < probe) return std::string::npos;
+        for (std::size_t i = 0; i + probe <= recorded.size(); ++i)
+            if (std::equal(played.begin(), played.begin() + probe, recorded.begin() + i)) return i;
+        return std::string::npos;
+    }
+};
+
+} // namespace
+
+TEST(PulseLoopback, TwentySecondsOfNoiseComeBackBitExact) {
+    PulseServer server;
+    const std::string why = server.start();
+    if (why == "no pulseaudio binary") GTEST_SKIP() << "no pulseaudio binary on this machine";
+    ASSERT_TRUE(why.empty()) << why;
+    ScopedEnv env("PULSE_SERVER", server.server());
+    test::ExceptionCatcher catcher;
+
+    const std::size_t samples = 20 * 48000;
+    Loopback lb(samples);
+    lb.play.Start();
+    bool done = test::RunUntil(
+        [&] {
+            const std::size_t off = lb.offset();
+            return !catcher.messages.empty() ||
+                   (off != std::string::npos && lb.recorded.size() >= off + samples);
+        },
+        45s);
+    ASSERT_TRUE(catcher.messages.empty()) << catcher.messages.front();
+    ASSERT_TRUE(done) << "recorded " << lb.recorded.size() << " samples";
+    EXPECT_FALSE(lb.play.Active()); // used = 0 after 20 s: the output closed itself
+    lb.rec.Stop();
+    const std::size_t off = lb.offset();
+    ASSERT_EQ(lb.played.size(), samples);
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < samples; ++i)
+        if (lb.recorded[off + i] != lb.played[i]) ++mismatches;
+    EXPECT_EQ(mismatches, 0u) << "latency " << off << " samples";
+    for (std::size_t i = 0; i < off; ++i) ASSERT_EQ(lb.recorded[i], 0) << i;
+    EXPECT_EQ(lb.play.Dropouts(), 0u);
+    EXPECT_EQ(lb.rec.Dropouts(), 0u);
+}
+
+TEST(PulseLoopback, ServerKilledMidRunIsReportedAndTheRecordingKept) {
+    PulseServer server;
+    const std::string why = server.start();
+    if (why == "no pulseaudio binary") GTEST_SKIP() << "no pulseaudio binary on this machine";
+    ASSERT_TRUE(why.empty()) << why;
+    ScopedEnv env("PULSE_SERVER", server.server());
+    test::ExceptionCatcher catcher;
+
+    Loopback lb(60 * 48000);
+    lb.play.Start();
+    ASSERT_TRUE(test::RunUntil([&] { return lb.recorded.size() >= 2 * 48000; }, 20s));
+    server.kill();
+    EXPECT_TRUE(test::RunUntil([&] { return catcher.messages.size() >= 2; }, 15s));
+    ASSERT_FALSE(catcher.messages.empty());
+    for (const std::string& m : catcher.messages)
+        EXPECT_TRUE(m.rfind("WaveOutWrite:", 0) == 0 || m.rfind("waveinWrite:", 0) == 0) << m;
+    const std::size_t kept = lb.recorded.size();
+    lb.play.Stop();
+    lb.rec.Stop();
+    EXPECT_FALSE(lb.play.Active());
+    EXPECT_FALSE(lb.rec.Active());
+    // What was recorded before the failure is intact: the noise, in order.
+    const std::size_t off = lb.offset();
+    ASSERT_NE(off, std::string::npos);
+    EXPECT_GE(kept, 2u * 48000);
+    const std::size_t n = std::min(kept - off, lb.played.size());
+    EXPECT_TRUE(std::equal(lb.recorded.begin() + std::ptrdiff_t(off),
+                           lb.recorded.begin() + std::ptrdiff_t(off + n), lb.played.begin()));
+}
+
+TEST(PulseLoopback, NoServerIsAReadableOpenErrorWithNothingLeftOpen) {
+    QTemporaryDir dir;
+    ScopedEnv env("PULSE_SERVER", "unix:" + dir.filePath("absent").toStdString());
+    ScopedEnv noJack("JACK_NO_START_SERVER", "1");
+    auto backend = std::make_shared<audio::RtAudioBackend>();
+    TMPCPlay play(backend);
+    TMPCRecord rec(backend);
+    play.OnStash = [](TWaveChunk&, int&, bool&) {};
+    rec.OnFetch = [](TWaveChunk&, int, bool&) {};
+    try {
+        play.Start();
+        FAIL() << "played without a server";
+    } catch (const EMPCError& e) {
+        const std::string m = e.what();
+        EXPECT_EQ(m.rfind("WaveOutOpen:", 0), 0u) << m;
+        EXPECT_GT(m.size(), std::string("WaveOutOpen:").size() + 10) << m;
+    }
+    try {
+        rec.Start();
+        FAIL() << "recorded without a server";
+    } catch (const EMPCError& e) {
+        const std::string m = e.what();
+        EXPECT_EQ(m.rfind("waveinOpen:", 0), 0u) << m;
+        EXPECT_GT(m.size(), std::string("waveinOpen:").size() + 10) << m;
+    }
+    EXPECT_FALSE(play.Active());
+    EXPECT_FALSE(rec.Active());
+}
