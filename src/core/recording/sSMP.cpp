@@ -2,15 +2,14 @@
 
 #include "recording/fileutil.h"
 #include "recording/numtext.h"
+#include "recording/smputil.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -18,63 +17,9 @@
 
 namespace ravlon {
 
+using namespace smp_detail;
+
 namespace {
-
-constexpr std::string_view kCRLF = "\r\n";
-// A label file longer than this is not a label file; the rest is ignored.
-constexpr std::size_t kMaxLabelFileBytes = 1 << 20;
-
-// Cuts UTF-8 text after n characters (code points), never inside one.
-std::string CutChars(std::string_view text, std::size_t n) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            if (chars == n) return std::string(text.substr(0, i));
-            ++chars;
-        }
-    }
-    return std::string(text);
-}
-
-// prefix + decimal number, the form of "L1", "view0", "proc2" ...
-std::string NumberedKey(std::string_view prefix, int64_t n) {
-    std::string key(prefix);
-    key += std::to_string(n);
-    return key;
-}
-
-std::string_view KeyOf(std::string_view line) {
-    const auto eq = line.find('=');
-    return eq == std::string_view::npos ? line : line.substr(0, eq);
-}
-
-std::string_view ValueOf(std::string_view line) {
-    const auto eq = line.find('=');
-    return eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
-}
-
-// Blanks and control characters at both ends do not count as content.
-bool IsBlankText(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) <= ' '; });
-}
-
-// The bytes that end a header line or the header itself cannot be stored
-// inside a line: they would cut the item or the header on the next read.
-std::string StorableLine(std::string_view line) {
-    std::string out(line);
-    for (char& c : out)
-        if (c == '\0' || c == '\x04' || c == '\n' || c == '\r' || c == '\x1A') c = ' ';
-    return out;
-}
-
-std::string ChangeFileExt(std::string_view name, std::string_view ext) {
-    const auto slash = name.find_last_of('/');
-    const auto dot = name.find_last_of('.');
-    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
-        return std::string(name.substr(0, dot)) + std::string(ext);
-    return std::string(name) + std::string(ext);
-}
 
 std::string ExecutableName() {
     char path[4096];
@@ -84,44 +29,6 @@ std::string ExecutableName() {
     const auto slash = p.find_last_of('/');
     if (slash != std::string_view::npos) p.remove_prefix(slash + 1);
     return p.empty() ? std::string("RAV") : std::string(p);
-}
-
-int64_t ReadFull(int fd, void* data, int64_t bytes, int64_t offset) {
-    auto* p = static_cast<char*>(data);
-    int64_t done = 0;
-    while (done < bytes) {
-        const ssize_t r = ::pread(fd, p + done, static_cast<std::size_t>(bytes - done),
-                                  static_cast<off_t>(offset + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
-}
-
-int64_t WriteFull(int fd, const void* data, int64_t bytes, int64_t offset) {
-    const auto* p = static_cast<const char*>(data);
-    int64_t done = 0;
-    while (done < bytes) {
-        const ssize_t r = ::pwrite(fd, p + done, static_cast<std::size_t>(bytes - done),
-                                   static_cast<off_t>(offset + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    return done;
-}
-
-int64_t FileSize(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-}
-
-void SwapBytes(int16_t* samples, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        const auto u = static_cast<uint16_t>(samples[i]);
-        samples[i] = static_cast<int16_t>(static_cast<uint16_t>((u << 8) | (u >> 8)));
-    }
 }
 
 } // namespace
@@ -402,156 +309,6 @@ void TSMPfile::set_range_text(int32_t channel, std::string_view text) {
 
 void TSMPfile::set_range(int32_t channel, double lo, double hi) {
     set_range_text(channel, FloatToStrDot(lo) + "," + FloatToStrDot(hi));
-}
-
-// ---------------------------------------------------------------------------
-// Labels
-
-std::string TSMPfile::normalize_label(std::string_view text) {
-    std::string out(text);
-    int changed = 0;
-    for (char& c : out) {
-        if (changed < 2 && (c == ',' || c == ';')) {
-            c = ',';
-            ++changed;
-        }
-    }
-    return out;
-}
-
-bool TSMPfile::is_label_key(std::string_view key) {
-    if (key.empty()) return false;
-    std::size_t first = 1;
-    while (first < key.size() && (static_cast<unsigned char>(key[first]) & 0xC0) == 0x80) ++first;
-    int32_t n = 0;
-    return TryStrToInt(key.substr(first), n);
-}
-
-int TSMPfile::label_count_internal() const {
-    std::unordered_set<std::string> keys;
-    for (const auto& line : ItemList)
-        if (!ValueOf(line).empty()) keys.insert(LowerCaseAnsi(KeyOf(line)));
-    int n = 0;
-    while (keys.count(NumberedKey("l", n + 1)) != 0) ++n;
-    return n;
-}
-
-int32_t TSMPfile::label_count() const {
-    if (ExternalLabelMode) return static_cast<int32_t>(LabelList.size());
-    return label_count_internal();
-}
-
-std::string TSMPfile::get_label(int32_t i) const {
-    if (i < 0) return {};
-    if (ExternalLabelMode)
-        return static_cast<std::size_t>(i) < LabelList.size() ? normalize_label(LabelList[i])
-                                                              : std::string();
-    return normalize_label(get_item(NumberedKey("L", static_cast<int64_t>(i) + 1)));
-}
-
-void TSMPfile::add_label(std::string_view text) {
-    if (ExternalLabelMode) {
-        LabelList.push_back(normalize_label(CutChars(text, MaxShortString)));
-        return;
-    }
-    int n = 1;
-    while (!get_item(NumberedKey("L", n)).empty()) ++n;
-    set_item(NumberedKey("L", n), text);
-}
-
-std::string TSMPfile::CSVFileName() {
-    if (label_count() <= 0) return StoredCSVName;
-    const std::string name = get_item("labels");
-    StoredCSVName = CutChars(UseShortCSVPathname ? ShortPathOf(name) : name, MaxShortString);
-    return StoredCSVName;
-}
-
-void TSMPfile::setCSVFileName(std::string_view name) {
-    StoredCSVName =
-        CutChars(UseShortCSVPathname ? ShortPathOf(name) : std::string(name), MaxShortString);
-    // Naming the file must not reload the labels held in memory from it.
-    set_item_impl("labels", label_count() > 0 ? std::string_view(StoredCSVName) : "", false);
-}
-
-void TSMPfile::setExternalLabels(bool external) {
-    if (external) {
-        ExternalLabelMode = true;
-        std::vector<std::string> labels;
-        for (const auto& line : ItemList)
-            if (is_label_key(KeyOf(line))) labels.emplace_back(ValueOf(line));
-        for (const auto& label : labels) add_label(label);
-        if (!labels.empty()) {
-            std::erase_if(ItemList,
-                          [](const std::string& line) { return is_label_key(KeyOf(line)); });
-            invalidate();
-        }
-        if (StoredCSVName.empty()) setCSVFileName(ChangeFileExt(FileName, ".csv"));
-    } else {
-        std::vector<std::string> labels = std::move(LabelList);
-        LabelList.clear();
-        ExternalLabelMode = false;
-        for (const auto& label : labels) add_label(label);
-        setCSVFileName("");
-    }
-}
-
-void TSMPfile::load_label_file() {
-    LabelList.clear();
-    if (!ExternalLabelMode) return;
-    const std::string name = get_item("labels");
-    if (name.empty()) return;
-    // A label file is untrusted like the recording: only a regular file, bounded.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return;
-    struct stat st {};
-    std::string text;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        text.resize(kMaxLabelFileBytes);
-        const int64_t got = ReadFull(fd, text.data(), static_cast<int64_t>(text.size()), 0);
-        text.resize(static_cast<std::size_t>(std::max<int64_t>(got, 0)));
-    }
-    ::close(fd);
-    std::size_t start = 0;
-    bool first = true;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        std::erase(line, '\r');
-        start = end + 1;
-        if (first) {
-            first = false;
-            continue;
-        }
-        LabelList.push_back(normalize_label(CutChars(OemToAnsi(line), MaxShortString)));
-    }
-}
-
-void TSMPfile::store_labels() {
-    if (ExternalLabelMode) {
-        const auto before = ItemList.size();
-        std::erase_if(ItemList, [](const std::string& line) { return is_label_key(KeyOf(line)); });
-        if (ItemList.size() != before) invalidate();
-        if (CSVFileName().empty()) setCSVFileName(ChangeFileExt(FileName, ".csv"));
-        const std::string& name = StoredCSVName;
-        // A "labels" item naming the recording itself must not overwrite its samples.
-        if (name.empty() || name == FileName || name == WorkName) return;
-        std::string text = AnsiToOem(StorableLine(FileName)) + std::string(kCRLF);
-        for (int32_t i = 0; i < label_count(); ++i)
-            text += AnsiToOem(StorableLine(get_label(i))) + std::string(kCRLF);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return;
-        WriteFull(fd, text.data(), static_cast<int64_t>(text.size()), 0);
-        ::close(fd);
-    } else {
-        const int32_t n = label_count();
-        for (int32_t i = 0; i < n; ++i) set_item(NumberedKey("L", i + 1), get_label(i));
-        if (EraseCSVFile) {
-            const std::string name = CSVFileName();
-            if (!name.empty() && name != FileName && name != WorkName) ::unlink(name.c_str());
-        }
-        setCSVFileName("");
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -853,139 +610,6 @@ bool TSMPfile::save_file(std::string_view name) {
     }
     if (!UseTempFile) WorkName = FileName;
     return whole;
-}
-
-// ---------------------------------------------------------------------------
-// Scan tables and sample access
-
-void TSMPfile::parse_scan() {
-    const int32_t n = nchans();
-    if (n > MaxChannels)
-        throw EInvalidSMPHeader("File header in " + FileName +
-                                "\rHas an invalid \"nchans\" item:\r" +
-                                "nchans=" + get_item("nchans"));
-    const std::string scan = get_item("scan");
-    if (Scan.build(!scan.empty(), scan, n) != TSMPScan::BuildResult::Ok)
-        throw EInvalidSMPHeader("File header in " + FileName + "\rHas an invalid \"scan\" item:\r" +
-                                "scan=" + scan);
-    ScanStale = false;
-}
-
-int32_t TSMPfile::scan_length() {
-    if (ScanStale) parse_scan();
-    return Scan.length();
-}
-
-int32_t TSMPfile::scan_step(int32_t channel) {
-    if (ScanStale) parse_scan();
-    return Scan.step(channel);
-}
-
-int32_t TSMPfile::scan_first(int32_t channel) {
-    if (ScanStale) parse_scan();
-    return Scan.first(channel);
-}
-
-int32_t TSMPfile::scan_channel(int32_t slot) {
-    if (ScanStale) parse_scan();
-    return Scan.channel(slot);
-}
-
-void TSMPfile::channel_reset() {
-    for (int32_t c = 0; c < MaxChannels; ++c) {
-        set_position(c, 0);
-        PrevChannelPos[c] = ChannelPos[c];
-    }
-}
-
-double TSMPfile::channel_rate(int32_t channel) {
-    const int32_t step = scan_step(channel);
-    if (step <= 0) return 0;
-    const double rate = sftot() / step;
-    return std::isfinite(rate) && rate >= 0 ? rate : 0;
-}
-
-void TSMPfile::read_block(int32_t channel, TSMPBlock& block) {
-    if (nchans() <= 0 || !IsOpen()) {
-        block.Count = 0;
-        std::fill(std::begin(block.Samples), std::end(block.Samples), int16_t{0});
-        return;
-    }
-    block.Count = 0;
-    if (channel < 0 || channel >= MaxChannels) return;
-    const int32_t step = scan_step(channel);
-    const int32_t first = Scan.first(channel);
-    const int32_t length = Scan.length();
-    int64_t remaining = static_cast<int64_t>(step) * ChunkSamples;
-    int64_t pos = ChannelPos[channel];
-    if (remaining <= 0 || first < 0 || length <= 0 || pos < 0) return;
-
-    auto& buf = *IOBuf;
-    int32_t i = 0;
-    while (remaining > 0) {
-        const int64_t n = remaining <= BlockSamples ? remaining : (BlockSamples / length) * length;
-        remaining -= n;
-        const int64_t bytes = ReadFull(Fd, buf.data(), 2 * n, pos);
-        if (bytes <= 0) break;
-        pos += bytes;
-        const int64_t got = bytes / 2;
-        for (int64_t j = first; j < got && i < ChunkSamples; j += step) block.Samples[i++] = buf[j];
-        if (i >= ChunkSamples) break;
-    }
-    block.Count = i;
-    PrevChannelPos[channel] = ChannelPos[channel];
-    ChannelPos[channel] = pos;
-    if (msbfirst() != (std::endian::native == std::endian::big)) SwapBytes(block.Samples, i);
-}
-
-void TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
-    if (!IsOpen() || ReadOnlyMode || block.Count <= 0 || nchans() <= 0) return;
-    if (channel < 0 || channel >= MaxChannels) return;
-    const int32_t step = scan_step(channel);
-    const int32_t first = Scan.first(channel);
-    const int32_t length = Scan.length();
-    int64_t pos = ChannelPos[channel];
-    if (step <= 0 || first < 0 || length <= 0 || pos < 0) return;
-
-    const int32_t count = std::min(block.Count, BlockSamples);
-    auto& copy = *WriteCopy;
-    std::copy(block.Samples, block.Samples + count, copy.begin());
-    if (msbfirst() != (std::endian::native == std::endian::big)) SwapBytes(copy.data(), count);
-
-    auto& buf = *IOBuf;
-    int64_t remaining = static_cast<int64_t>(step) * count;
-    int32_t i = 0;
-    while (remaining > 0 && i < count) {
-        const int64_t n = remaining <= BlockSamples ? remaining : (BlockSamples / length) * length;
-        remaining -= n;
-        const int64_t p = pos;
-        const int64_t got = std::max<int64_t>(ReadFull(Fd, buf.data(), 2 * n, p), 0) / 2;
-        // Beyond the end of the file the other channels' slots hold 0.
-        std::fill(buf.begin() + got, buf.begin() + n, int16_t{0});
-        for (int64_t j = first; j < n && i < count; j += step) buf[j] = copy[i++];
-        const int64_t written = WriteFull(Fd, buf.data(), 2 * n, p);
-        if (written > 0) pos = p + written;
-        // A short write (disk full) ends the transfer where the data stopped.
-        if (written != 2 * n) break;
-    }
-    PrevChannelPos[channel] = ChannelPos[channel];
-    ChannelPos[channel] = pos;
-}
-
-int32_t TSMPfile::get_position(int32_t channel) {
-    if (!IsOpen() || channel < 0 || channel >= MaxChannels) return 0;
-    const int32_t step = scan_step(channel);
-    if (step <= 0) return 0;
-    const int64_t n = ((ChannelPos[channel] - DataOff) / step) / 2;
-    return static_cast<int32_t>(std::clamp<int64_t>(n, INT32_MIN, INT32_MAX));
-}
-
-void TSMPfile::set_position(int32_t channel, int32_t n) {
-    if (!IsOpen() || channel < 0 || channel >= MaxChannels) return;
-    const int32_t step = scan_step(channel);
-    PrevChannelPos[channel] = ChannelPos[channel];
-    // No position lies before the data: the header is not sample data.
-    ChannelPos[channel] = DataOff + 2 * static_cast<int64_t>(std::max(n, 0)) * step;
 }
 
 } // namespace ravlon
