@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -20,7 +21,6 @@ const std::string& InputPath() {
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) std::abort();
         ::close(fd);
-        std::atexit([] { ::unlink(InputPath().c_str()); });
         return pattern;
     }();
     return path;
@@ -33,14 +33,11 @@ void WriteInput(const uint8_t* data, size_t size) {
     std::fclose(out);
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    WriteInput(data, size);
+void OpenAndReadAll(const uint8_t* data, size_t size) {
     ravlon::TSMPfile file;
     auto block = std::make_unique<ravlon::TSMPBlock>();
     try {
-        if (!file.open_file(InputPath(), true)) return 0;
+        if (!file.open_file(InputPath(), true)) return;
         // Vary the chunk size with the input so short reads get exercised too.
         if (size > 0) file.setChunknSamples(data[size - 1] % 2 == 0 ? 16384 : 1 + data[0] * 8);
         const int32_t channels = std::min(file.nchans(), ravlon::TSMPfile::MaxChannels);
@@ -59,5 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)file.get_label(0);
     } catch (const ravlon::EInvalidSMPHeader&) {
     }
+}
+
+} // namespace
+
+// The input file exists only while one input runs: libFuzzer may end the
+// process without running exit handlers.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    WriteInput(data, size);
+    OpenAndReadAll(data, size);
+    ::unlink(InputPath().c_str());
     return 0;
 }
