@@ -1,0 +1,11 @@
+// Ravlon: measures the reverberation of a room with the sound card by the
+// interrupted-noise method. Takes no command-line options.
+#include "app/application.h"
+
+int main(int argc, char** argv) {
+    RavlonApplication app(argc, argv);
+    CreateForms();
+    int rc = app.exec();
+    DestroyForms();
+    return rc;
+}

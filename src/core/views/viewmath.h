@@ -1,0 +1,48 @@
+// The computations behind the result views and the spectrogram image, apart
+// from painting: index conventions between frequencies, times, bins and
+// frames, the snapped selections, gray levels, the limit frequency, the
+// reverberation radius and the hand-drawn line's T60.
+//
+// Failures raise (EMathError family, ERangeError), because the views paint
+// inside guarded blocks that end at the first failure.
+//
+// Indices that fall outside the store (a frequency above half the sampling
+// rate, a time beyond the cycle, a negative value) are clamped to the first or
+// last bin or frame, as the spectrogram image does: a view never reads outside
+// an array, and the curves run flat at the edge of the data.
+#pragma once
+
+#include <cstdint>
+
+namespace ravlon {
+
+// Bin of frequency f: Round((bins - 1) * f / (sampFreq / 2)), not clamped.
+int32_t FrequencyToBinRaw(double f, int32_t bins, int32_t sampFreq);
+// The same, clamped to 0 .. bins - 1 (ERangeError when there are no bins).
+int32_t FrequencyToBin(double f, int32_t bins, int32_t sampFreq);
+// Frequency of the bin all views use for f: k = (bins - 1) / (sampFreq / 2)
+// (1.0 when that cannot be computed), result Round(k * f) / k.
+double SnappedFrequency(double f, int32_t bins, int32_t sampFreq);
+
+// Curve frame of time t: Round((frames - 1) * t / (pos3 / sampFreq)), clamped
+// to 0 .. frames - 1 (ERangeError when there are no frames).
+int32_t TimeToFrame(double t, int32_t frames, int32_t pos3, int32_t sampFreq);
+// Time at which a curve draws frame fr: fr * (pos3 / sampFreq) / (frames - 1).
+double FrameToCurveTime(int32_t fr, int32_t frames, int32_t pos3, int32_t sampFreq);
+// The curve time of the frame nearest to t; t unchanged when it cannot be computed.
+double SnappedTime(double t, int32_t frames, int32_t pos3, int32_t sampFreq);
+// Start time of evaluation frame fr: fr * fftSize / sampFreq.
+double EvaluationFrameTime(double fr, int32_t fftSize, int32_t sampFreq);
+
+// Gray value c (0 = black .. 255 = white) of power p on a level axis lo .. hi dB:
+// g = Round((10 log10 p - lo) / (hi - lo) * 255), c = 255 - g limited to 0 .. 255.
+int LevelToGrayValue(double p, double lo, double hi);
+
+// Limit frequency 1900 * sqrt(T / V) (Hz) of reverberation time T (s) in a room of V m3.
+double LimitFrequency(double t60, double volume);
+// Reverberation radius 0.056 * sqrt(V / T) in metres.
+double ReverberationRadius(double volume, double t60);
+// T60 implied by the line through (t1, l1) and (t2, l2) (s, dB): -60 / (l1 - l2) * (t1 - t2).
+double LineT60(double t1, double l1, double t2, double l2);
+
+} // namespace ravlon

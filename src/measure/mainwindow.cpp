@@ -1,0 +1,503 @@
+#include "measure/mainwindow.h"
+
+#include "axes/saxes.h"
+#include "measure/reanalysis.h"
+#include "platform/messagebox.h"
+#include "recording/fileutil.h"
+#include "recording/numtext.h"
+#include "views/decayview.h"
+#include "views/paintbox.h"
+#include "views/radiusview.h"
+#include "views/responseview.h"
+#include "views/t60view.h"
+#include "views/viewbase.h"
+#include "views/warningdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <filesystem>
+
+using namespace ravlon;
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const char* const kWindowNames[] = {"rectangular", "Bartlett", "Hamming", "Hanning", "Blackman"};
+const char* const kFileFilter = "Ravlon files (*.ravlon);;All files (*)";
+
+bool FileExists(const std::string& name) {
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_regular_file(name, ec);
+}
+
+// Tool-bar pictures, drawn so that no image files are needed.
+QIcon DrawIcon(int kind) {
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPen pen(QColor(30, 30, 90), 2);
+    p.setPen(pen);
+    switch (kind) {
+    case 0: { // run: a loudspeaker with sound
+        p.setBrush(QColor(200, 40, 40));
+        QPolygonF cone({{3, 9}, {8, 9}, {14, 4}, {14, 20}, {8, 15}, {3, 15}});
+        p.drawPolygon(cone);
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(12, 7, 6, 10), -60 * 16, 120 * 16);
+        p.drawArc(QRectF(12, 3, 10, 18), -60 * 16, 120 * 16);
+        break;
+    }
+    case 1: { // decay: a falling curve
+        QPainterPath path({2, 5});
+        path.lineTo(8, 5);
+        path.cubicTo(12, 18, 16, 20, 22, 21);
+        p.drawPath(path);
+        break;
+    }
+    case 2: { // response: a spectrum
+        QPainterPath path({2, 16});
+        path.cubicTo(6, 6, 10, 10, 13, 9);
+        path.cubicTo(16, 8, 19, 14, 22, 19);
+        p.drawPath(path);
+        break;
+    }
+    case 3: { // reverberation time: a clock
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.drawLine(QPointF(12, 12), QPointF(12, 6));
+        p.drawLine(QPointF(12, 12), QPointF(16, 14));
+        break;
+    }
+    default: { // reverberation radius: a circle around a source
+        p.setBrush(QColor(30, 30, 90));
+        p.drawEllipse(QRectF(10, 10, 4, 4));
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0, 128, 0), 2));
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        break;
+    }
+    }
+    return QIcon(pm);
+}
+
+// Closes a recording being read whatever happens on the way.
+struct CloseOnExit {
+    TSMPfile& file;
+    ~CloseOnExit() { file.close_file(); }
+};
+
+} // namespace
+
+TForm1::TForm1(std::shared_ptr<audio::WaveBackend> backend)
+    : MPCPlay1(backend), MPCRecord1(backend), spec_(std::make_unique<TSpectrogram>(FFT1)),
+      block_(std::make_unique<TSMPBlock>()) {
+    setWindowTitle("Ravlon");
+    resize(640, 400);
+    setMinimumSize(395, 371);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // Values stored with the window.
+    FFT1.SetLogFFTSize(8);
+    FFT1.SetFFTSize(256);
+    FFT1.SetWindowSize(256);
+    FFT1.SetWindow(TFFTWindow::Hamming);
+    FFT1.Setwindowskew(0.5);
+    MPCPlay1.setnChunkSamples(4096);
+    MPCPlay1.setnChans(1);
+    MPCPlay1.setsfTot(16000);
+    MPCPlay1.setnBuffers(16);
+    MPCRecord1.setnChunkSamples(4096);
+    MPCRecord1.setnChans(1);
+    MPCRecord1.setsfTot(16000);
+    MPCRecord1.setnBuffers(16);
+    MPCPlay1.OnStash = [this](TWaveChunk& arr, int& used, bool& last) {
+        MPCPlay1Stash(arr, used, last);
+    };
+    MPCRecord1.OnFetch = [this](TWaveChunk& arr, int used, bool& last) {
+        MPCRecord1Fetch(arr, used, last);
+    };
+    MPCPlay1.OnDropout = [this] { ReportDropout(); };
+    MPCRecord1.OnDropout = [this] { ReportDropout(); };
+    for (TSMPfile* f : {&tmpfile, &SMPfile1}) {
+        f->defheadsize = 1024;
+        f->defFileType = "samp";
+        f->defSfTot = 16000;
+        f->defnChans = 1;
+        f->setChunknSamples(16384);
+        f->UseTempFile = false;
+    }
+
+    BuildActions();
+    BuildControls();
+    spec_->OnRepaintRequest = [this] { PaintBox1->update(); };
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::Loaded() {}
+
+void TForm1::BuildActions() {
+    auto check = [this](const char* caption, const char* hint, int icon) {
+        auto* a = new QAction(DrawIcon(icon), caption, this);
+        a->setCheckable(true);
+        a->setToolTip(hint[0] ? hint : caption);
+        a->setStatusTip(hint);
+        return a;
+    };
+    RunAction = check("Run!", "", 0);
+    Showdecayaction = check("Show decay", "Show decay", 1);
+    showresponseaction = check("Show response", "Show frequency response", 2);
+    ShowT60Action = check("Show T60", "Show decay time", 3);
+    Showrraction = check("Show reverberation radius", "Show reverberation radius", 4);
+    openfileaction = new QAction("Open recording...", this);
+    openfileaction->setStatusTip("Open recording");
+    savefileaction = new QAction("Save recording...", this);
+    savefileaction->setStatusTip("Save recording...");
+    Exit1 = new QAction("E&xit", this);
+
+    // A check action toggles itself before its handler runs.
+    connect(RunAction, &QAction::triggered, this, &TForm1::RunActionExecute);
+    auto show = [](QAction* action, auto form) {
+        connect(action, &QAction::triggered, action, [action, form] {
+            if (QWidget* w = *form) w->setVisible(action->isChecked());
+        });
+    };
+    show(Showdecayaction, reinterpret_cast<QWidget**>(&Form2));
+    show(showresponseaction, reinterpret_cast<QWidget**>(&Form3));
+    show(ShowT60Action, reinterpret_cast<QWidget**>(&Form4));
+    show(Showrraction, reinterpret_cast<QWidget**>(&Form6));
+    connect(openfileaction, &QAction::triggered, this, &TForm1::openfileactionExecute);
+    connect(savefileaction, &QAction::triggered, this, &TForm1::savefileactionExecute);
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+
+    file1 = menuBar()->addMenu("&File");
+    file1->addAction(openfileaction);
+    file1->addAction(savefileaction);
+    file1->addSeparator();
+    file1->addAction(Exit1);
+    connect(file1, &QMenu::aboutToShow, this, &TForm1::file1Click);
+}
+
+void TForm1::BuildControls() {
+    auto* central = new QWidget(this);
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    Panel1 = new QWidget(central);
+    Panel1->setFixedWidth(145);
+    Panel3 = new QWidget(central);
+    Panel3->setFixedWidth(60);
+    Panel2 = new TPanel(central);
+    Panel2->setAutoFillBackground(true);
+    QPalette white = Panel2->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel2->setPalette(white);
+    row->addWidget(Panel1);
+    row->addWidget(Panel3);
+    row->addWidget(Panel2, 1);
+    setCentralWidget(central);
+    statusBar()->setSizeGripEnabled(true);
+    status_ = new QLabel(statusBar());
+    statusBar()->addWidget(status_, 1);
+
+    // Settings panel: tool bar, then label and control pairs.
+    auto* settings = new QVBoxLayout(Panel1);
+    settings->setContentsMargins(4, 2, 4, 4);
+    settings->setSpacing(2);
+    ToolBar1 = new QToolBar(Panel1);
+    ToolBar1->setIconSize(QSize(20, 20));
+    for (QAction* a : {RunAction, Showdecayaction, showresponseaction, ShowT60Action, Showrraction})
+        ToolBar1->addAction(a);
+    settings->addWidget(ToolBar1);
+    auto edit = [&](const char* label, const char* text) {
+        settings->addWidget(new QLabel(label, Panel1));
+        auto* e = new QLineEdit(text, Panel1);
+        settings->addWidget(e);
+        return e;
+    };
+    sfedit = edit("Sampling rate [Hz]", "48000");
+    bwedit = edit("Bandwidth [Hz]", "500");
+    settings->addWidget(new QLabel("Window function", Panel1));
+    windowcombo = new QComboBox(Panel1);
+    settings->addWidget(windowcombo);
+    prenoiseedit = edit("Pre-noise silence [s]", "1");
+    noiseedit = edit("Noise duration [s]", "1");
+    postnoiseedit = edit("Post-noise silence [s]", "1");
+    settings->addStretch(1);
+
+    // Legend panel.
+    auto* gray = new QLabel("Grayscale", Panel3);
+    gray->setGeometry(4, 8, 56, 16);
+    laxis = new TAxis(Panel3);
+    ConfigurePlotAxis(*laxis, posleft, false, -40, 40, "dB", palette().color(QPalette::Button));
+    laxis->setGeometry(4, 32, 33, 260);
+    PaintBox2 = new TPaintBox(Panel3);
+    PaintBox2->setGeometry(40, 32, 17, 260);
+    PaintBox2->OnPaint = [this](QPainter& c) { PaintBox2Paint(c); };
+
+    // Spectrogram panel.
+    faxis = new TAxis(Panel2);
+    ConfigurePlotAxis(*faxis, posleft, true, 20, 20000, "[Hz]", Qt::white);
+    faxis->setGeometry(2, 2, 50, 200);
+    faxis->SetMarkerVisible(true);
+    taxis = new TAxis(Panel2);
+    ConfigurePlotAxis(*taxis, posunder, false, 0, 10, "[s]", Qt::white);
+    taxis->setGeometry(52, 202, 200, 30);
+    PaintBox1 = new TPaintBox(Panel2);
+    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
+    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
+    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
+    faxis->OnScaleChanging = [this](TAxis*) { PaintBox1->update(); };
+    taxis->OnScaleChanging = [this](TAxis*) { PaintBox1->update(); };
+    laxis->OnScaleChanging = [this](TAxis*) {
+        PaintBox1->update();
+        PaintBox2->update();
+    };
+    Panel2->OnResize = [this] { Panel2Resize(); };
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormActivate();
+}
+
+void TForm1::FormActivate() {
+    if (activated_) return;
+    activated_ = true;
+    SpecBitmap = QImage(1, 1, QImage::Format_RGB32);
+    PaintBox1->SetOpaque(true);
+    windowcombo->clear();
+    for (const char* name : kWindowNames) windowcombo->addItem(name);
+    windowcombo->setCurrentIndex(3);
+    Panel2Resize();
+    if (Form2) {
+        Form2->SetFrequency(1000);
+        Form2->SetInitialDrop(5);
+        Form2->SetAdditionalDrop(30);
+    }
+    TmpFileName = MakeTempFile("RAV");
+}
+
+void TForm1::SetSampFreq(int32_t v) {
+    spec_->SetSampFreq(v);
+    if (Running) {
+        ShowMessageBox("Silly me!", "cant set sampfreq now!", 0);
+        return;
+    }
+    MPCPlay1.setsfTot(v * MPCPlay1.nChans());
+    MPCRecord1.setsfTot(v * MPCRecord1.nChans());
+}
+
+void TForm1::RunActionExecute() {
+    SetRunning(RunAction->isChecked());
+}
+
+void TForm1::SetRunning(bool on) {
+    if (on == Running) return;
+    if (Running) {
+        MPCPlay1.Stop();
+        MPCRecord1.Stop();
+        tmpfile.save_file("");
+        tmpfile.close_file();
+    } else {
+        try {
+            StartRun();
+        } catch (...) {
+            // A refused start leaves the window idle, ready for the next click.
+            RunAction->setChecked(false);
+            throw;
+        }
+    }
+    taxis->SetMarkerVisible(on);
+    Running = on;
+    openfileaction->setEnabled(!on);
+    RunAction->setChecked(on);
+}
+
+void TForm1::StartRun() {
+    if (Form5 && !Form5->nowarncheck->isChecked()) Form5->exec();
+    // Every setting is read and checked before anything is applied, so a
+    // refused start changes neither the sound components nor the store.
+    TSpectrogram::RunSettings s;
+    s.SampFreq = StrToInt(sfedit->text().toStdString());
+    s.Window = windowcombo->currentIndex();
+    s.Bandwidth = StrToFloat(bwedit->text().toStdString());
+    s.PreNoise = StrToFloat(prenoiseedit->text().toStdString());
+    s.Noise = StrToFloat(noiseedit->text().toStdString());
+    s.PostNoise = StrToFloat(postnoiseedit->text().toStdString());
+    TSpectrogram::CheckRun(s);
+    SetSampFreq(s.SampFreq);
+    spec_->SetupWindow(s.Window);
+    spec_->SetupFFTSize();
+    spec_->SetupWindowSize(s.Bandwidth);
+    spec_->SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
+    CreateTemporaryRecording();
+    FitTimeAxes();
+    spec_->ClearStore();
+    spec_->ResetCounters();
+    spec_->RequestRepaint();
+    dropped_ = 0;
+    status_->clear();
+    MPCPlay1.Start();
+}
+
+void TForm1::CreateTemporaryRecording() {
+    if (FileExists(TmpFileName)) std::remove(TmpFileName.c_str());
+    tmpfile.new_file(TmpFileName);
+    tmpfile.insert_nonpresent_defaults();
+    tmpfile.set_sftot(MPCPlay1.sfTot());
+    tmpfile.set_item("pos1", std::to_string(spec_->Pos1()));
+    tmpfile.set_item("pos2", std::to_string(spec_->Pos2()));
+    tmpfile.set_item("pos3", std::to_string(spec_->Pos3()));
+    tmpfile.save_file("");
+}
+
+void TForm1::FitTimeAxes() {
+    taxis->SetMaxHiValue(FDiv(spec_->Pos3(), spec_->SampFreq()));
+    taxis->SetHiValue(taxis->MaxHiValue());
+    taxis->SetLoValue(0);
+    taxis->SetMinLoValue(0);
+    if (Form2) {
+        Form2->taxis->SetMaxHiValue(taxis->MaxHiValue());
+        Form2->taxis->SetHiValue(taxis->HiValue());
+        Form2->taxis->SetLoValue(0);
+        Form2->taxis->SetMinLoValue(0);
+    }
+}
+
+void TForm1::MPCPlay1Stash(TWaveChunk& arr, int& used, bool&) {
+    used = std::clamp(used, 0, static_cast<int>(arr.size()));
+    spec_->FillNoise(random_, arr.data(), used);
+    if (!MPCRecord1.Active()) MPCRecord1.Start();
+}
+
+void TForm1::MPCRecord1Fetch(TWaveChunk& arr, int used, bool&) {
+    RecordChunk(arr.data(), std::clamp(used, 0, static_cast<int>(arr.size())), true);
+}
+
+// The recorded-buffer handler: analysis, time marker, temporary recording.
+void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
+    if (analyse) spec_->AddSamples(samples, used);
+    taxis->SetMarkerValue(FDiv(2.0 * spec_->Bins() * spec_->FrameIndex(), spec_->SampFreq()));
+    for (int32_t done = 0; done < used;) {
+        int32_t n = std::min(used - done, TSMPfile::BlockSamples);
+        block_->Count = n;
+        std::copy(samples + done, samples + done + n, block_->Samples);
+        tmpfile.write_block(0, *block_);
+        done += n;
+    }
+}
+
+void TForm1::ReportDropout() {
+    if (!Running) return;
+    ++dropped_;
+    status_->setText(QString("Audio was dropped %1 time(s): the cycles after it are shifted; "
+                             "repeat the measurement.")
+                         .arg(dropped_));
+}
+
+std::string TForm1::StatusText() const {
+    return status_->text().toStdString();
+}
+
+void TForm1::OpenRecording(const std::string& name) {
+    if (Running) {
+        // Opening rebuilds the store and the temporary recording the run is writing.
+        ShowMessageBox("Stop the measurement before opening a recording.", "Open recording",
+                       MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    std::string shortName = name.substr(0, TSMPfile::MaxShortString);
+    // TODO(services): RecentFiles1->Add(shortName) comes with the recent-files list.
+    if (!SMPfile1.open_file(shortName, true))
+        throw Exception("Cannot open the recording " + shortName);
+    CloseOnExit closeOnExit{SMPfile1};
+    SetSampFreq(Round(SMPfile1.channel_rate(0)));
+    spec_->SetupWindow(windowcombo->currentIndex());
+    int32_t p1 = StrToInt(SMPfile1.get_item("pos1"));
+    int32_t p2 = StrToInt(SMPfile1.get_item("pos2"));
+    int32_t p3 = StrToInt(SMPfile1.get_item("pos3"));
+    spec_->SetupFFTSize();
+    spec_->SetupWindowSize(StrToFloat(bwedit->text().toStdString()));
+    spec_->SetPositions(p1, p2, p3);
+    const double sf = spec_->SampFreq();
+    prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
+    noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
+    postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
+    CreateTemporaryRecording();
+    FitTimeAxes();
+    spec_->ClearStore();
+    spec_->ResetCounters();
+    spec_->RequestRepaint();
+    ReanalyseRecording(
+        SMPfile1, *spec_,
+        [this](const TSMPBlock& block, bool analyse) {
+            RecordChunk(block.Samples, block.Count, analyse);
+        },
+        [this] { PaintBox1->repaint(); });
+    tmpfile.save_file("");
+    tmpfile.close_file();
+}
+
+void TForm1::SaveRecording(const std::string& name) {
+    if (FileExists(name)) std::remove(name.c_str());
+    if (!CopyFileWithDate(TmpFileName, name))
+        ShowMessageBox("The recording could not be saved as\n" + name, "Save recording",
+                       MB_OK | MB_ICONERROR);
+}
+
+void TForm1::file1Click() {
+    savefileaction->setEnabled(FileExists(TmpFileName));
+    openfileaction->setEnabled(!Running);
+}
+
+void TForm1::openfileactionExecute() {
+    QString name = QFileDialog::getOpenFileName(this, "Open recording", QString(), kFileFilter);
+    if (!name.isEmpty()) OpenRecording(name.toStdString());
+}
+
+void TForm1::savefileactionExecute() {
+    QFileDialog dialog(this, "Save recording", QString(), kFileFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("ravlon");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        SaveRecording(dialog.selectedFiles().first().toStdString());
+}
+
+void TForm1::RecentFiles1Click(QObject*, int, const std::string& fileName) {
+    OpenRecording(fileName);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing is always allowed: stop the run, then remove the temporary recording.
+    SetRunning(false);
+    if (FileExists(TmpFileName)) std::remove(TmpFileName.c_str());
+    event->accept();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this) w->hide();
+    QApplication::quit();
+}

@@ -1,0 +1,132 @@
+// TForm1, the main window: the measurement settings, the measurement run
+// (noise out, recording in, analysis into the spectrogram store, temporary
+// recording), opening and saving recordings, the spectrogram image with its
+// gray-scale legend, and the actions that show the four result views.
+//
+// The window owns the FFT, the store, the sound components and the two
+// recording files. Everything runs on the UI thread: the sound components
+// deliver their buffers as events, so the noise generator, the analysis,
+// the repaints and the user's commands never overlap.
+#pragma once
+
+#include "measure/CFFT.h"
+#include "measure/cMPC.h"
+#include "measure/noisegen.h"
+#include "measure/spectrogram.h"
+#include "recording/sSMP.h"
+
+#include <QImage>
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolBar;
+class TAxis;
+class TPaintBox;
+class TPanel;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // backend: the audio back end for both sound components (tests pass a
+    // simulated room or a scripted device); default: RAVLON_AUDIO or the sound card.
+    explicit TForm1(
+        std::shared_ptr<ravlon::audio::WaveBackend> backend = ravlon::audio::DefaultWaveBackend());
+    ~TForm1() override;
+
+    // End of loading: the owned components finish their set-up.
+    void Loaded();
+
+    // --- Owned components ---------------------------------------------------------
+    ravlon::TFFT FFT1;
+    ravlon::TMPCPlay MPCPlay1;
+    ravlon::TMPCRecord MPCRecord1;
+    ravlon::TSMPfile tmpfile;  // the recording being made
+    ravlon::TSMPfile SMPfile1; // a recording being opened
+    // The spectrogram store (SampFreq, Pos1..Pos3, SpecSum, SpecCount, noise reference).
+    const ravlon::TSpectrogram& Spec() const { return *spec_; }
+
+    // --- Controls -------------------------------------------------------------------
+    QWidget* Panel1; // settings
+    TPanel* Panel2;  // spectrogram
+    QWidget* Panel3; // gray-scale legend
+    QToolBar* ToolBar1;
+    QLineEdit* sfedit;
+    QLineEdit* bwedit;
+    QComboBox* windowcombo;
+    QLineEdit* prenoiseedit;
+    QLineEdit* noiseedit;
+    QLineEdit* postnoiseedit;
+    TAxis* faxis;
+    TAxis* taxis;
+    TAxis* laxis;
+    TPaintBox* PaintBox1; // the spectrogram image
+    TPaintBox* PaintBox2; // the legend strip
+    QMenu* file1;
+    QAction* RunAction;
+    QAction* Showdecayaction;
+    QAction* showresponseaction;
+    QAction* ShowT60Action;
+    QAction* Showrraction;
+    QAction* openfileaction;
+    QAction* savefileaction;
+    QAction* Exit1;
+
+    // --- Fields -----------------------------------------------------------------------
+    bool Running = false;
+    std::string TmpFileName;
+    QImage SpecBitmap;
+
+    // --- Operations ---------------------------------------------------------------------
+    void FormActivate();
+    void SetSampFreq(int32_t v);
+    void RunActionExecute();
+    void SetRunning(bool on);
+    void MPCPlay1Stash(ravlon::TWaveChunk& arr, int& used, bool& last);
+    void MPCRecord1Fetch(ravlon::TWaveChunk& arr, int used, bool& last);
+    void OpenRecording(const std::string& name);
+    // The part of "Save recording..." after the dialog: copies the temporary
+    // recording to name; tells the user when the copy fails.
+    void SaveRecording(const std::string& name);
+    void file1Click();
+    void openfileactionExecute();
+    void savefileactionExecute();
+    void RecentFiles1Click(QObject* sender, int itemNo, const std::string& fileName);
+    void Panel2Resize();
+    void PaintBox1Paint(QPainter& canvas);
+    void PaintBox2Paint(QPainter& canvas);
+    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y);
+
+    // Audio dropped by the sound components during this run (buffers); shown
+    // in the status bar, because every later block of the cycle is shifted.
+    uint64_t DroppedBuffers() const { return dropped_; }
+    std::string StatusText() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildActions();
+    void StartRun();
+    void CreateTemporaryRecording();
+    void FitTimeAxes();
+    void RecordChunk(const int16_t* samples, int32_t used, bool analyse);
+    void ReportDropout();
+
+    std::unique_ptr<ravlon::TSpectrogram> spec_;
+    ravlon::TNoiseRandom random_; // seed 0 at program start, never reseeded
+    std::unique_ptr<ravlon::TSMPBlock> block_;
+    bool activated_ = false;
+    uint64_t dropped_ = 0;
+    QLabel* status_ = nullptr;
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,38 @@
+#include "views/paintbox.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
+    setAutoFillBackground(false);
+}
+
+void TPaintBox::SetOpaque(bool opaque) {
+    setAttribute(Qt::WA_OpaquePaintEvent, opaque);
+}
+
+bool TPaintBox::Opaque() const {
+    return testAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TPaintBox::paintEvent(QPaintEvent*) {
+    QPainter canvas(this);
+    if (OnPaint) OnPaint(canvas);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event) {
+    QPoint p = event->position().toPoint();
+    if (OnMouseDown) OnMouseDown(event->buttons(), p.x(), p.y());
+}
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event) {
+    QPoint p = event->position().toPoint();
+    if (OnMouseMove) OnMouseMove(event->buttons(), p.x(), p.y());
+}
+
+TPanel::TPanel(QWidget* parent) : QWidget(parent) {}
+
+void TPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (OnResize) OnResize();
+}

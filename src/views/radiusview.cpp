@@ -1,0 +1,71 @@
+#include "views/radiusview.h"
+
+#include "measure/mainwindow.h"
+#include "views/responseview.h"
+#include "views/t60view.h"
+#include "views/viewmath.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+
+using namespace ravlon;
+
+TForm6* Form6 = nullptr;
+
+TForm6::TForm6(QWidget* parent)
+    : TResultView("Ravlon - Reverberation radius", {100, 50}, true, parent) {
+    Label1 = new QLabel("Room volume [m3]", Panel2);
+    Label1->setGeometry(8, 4, 150, 16);
+    volumeedit = new QLineEdit("100", Panel2);
+    volumeedit->setGeometry(8, 21, 100, 24);
+    raxis = MakeViewAxis(posleft, false, 0, 4, "[m]");
+    faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
+    SetAxes(raxis, faxis);
+    connect(volumeedit, &QLineEdit::textChanged, this, &TForm6::volumeeditChange);
+    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
+    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
+    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
+}
+
+QAction* TForm6::ShowAction() const {
+    return Form1 ? Form1->Showrraction : nullptr;
+}
+
+void TForm6::volumeeditChange() {
+    RepaintPlot();
+    if (Form4) Form4->RepaintPlot();
+}
+
+void TForm6::PaintBox1Paint(QPainter& canvas) {
+    try {
+        PaintFrameAndGrid(canvas);
+        EvaluateViewT60(T60Values, StartFrames, EndFrames);
+        double volume = RoomVolume();
+        for (int x = 0; x < faxis->width(); ++x) {
+            double f = faxis->PixelToValue(x);
+            double t = ColumnT60(T60Values, f);
+            double limit = LimitFrequency(t, volume);
+            QColor colour = (f >= limit && t > 0) ? QColor(0, 128, 0) : QColor(192, 192, 192);
+            int y = 0;
+            try {
+                y = raxis->ValueToPixelClamped(ReverberationRadius(volume, t));
+            } catch (const std::exception&) {
+                y = raxis->ValueToPixelClamped(0); // no T60 in this bin: radius 0
+            }
+            canvas.fillRect(x - 1, y - 1, 2, 2, colour);
+        }
+        PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());
+    } catch (const std::exception&) {
+        // The first failure ends this repaint; what is drawn stays.
+    }
+    canvas.setPen(QPen(canvas.pen().color(), 1, Qt::SolidLine));
+}
+
+void TForm6::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int) {
+    SelectFrequencyByDrag(buttons, *faxis, x);
+}

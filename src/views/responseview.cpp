@@ -1,0 +1,84 @@
+#include "views/responseview.h"
+
+#include "measure/mainwindow.h"
+#include "recording/numtext.h"
+#include "views/decayview.h"
+#include "views/viewmath.h"
+
+#include <QPainter>
+
+using namespace ravlon;
+
+TForm3* Form3 = nullptr;
+
+TForm3::TForm3(QWidget* parent) : TResultView("Ravlon - Response", {100, 50}, false, parent) {
+    laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
+    faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
+    SetAxes(laxis, faxis);
+    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
+    // A press is handled exactly as a move.
+    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
+    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
+}
+
+QAction* TForm3::ShowAction() const {
+    return Form1 ? Form1->showresponseaction : nullptr;
+}
+
+void TForm3::SetTime(double t) {
+    Time = t;
+    SetStatusText(0, FormatSignificant(5, t) + " s");
+    RepaintPlot();
+}
+
+double TForm3::SnappedTime() const {
+    const TSpectrogram& s = Form1->Spec();
+    return ravlon::SnappedTime(Time, s.Frames(), s.Pos3(), s.SampFreq());
+}
+
+void PaintSelectedFrequency(QPainter& canvas, TAxis& faxis, int height) {
+    canvas.setPen(QPen(QColor(200, 100, 100), 1, Qt::DotLine));
+    int x = faxis.ValueToPixelClamped(Form2->SnappedFrequency());
+    canvas.drawLine(x, 0, x, height - 1);
+    canvas.setPen(QPen(QColor(200, 100, 100), 1, Qt::SolidLine));
+}
+
+void TForm3::PaintBox1Paint(QPainter& canvas) {
+    try {
+        PaintFrameAndGrid(canvas);
+        const TSpectrogram& s = Form1->Spec();
+        int32_t fr = TimeToFrame(SnappedTime(), s.Frames(), s.Pos3(), s.SampFreq());
+        auto curve = [&](const QColor& colour, auto levelOfBin) {
+            canvas.setPen(colour);
+            QPoint last;
+            for (int x = 0; x < faxis->width(); ++x) {
+                int32_t b = FrequencyToBin(faxis->PixelToValue(x), s.Bins(), s.SampFreq());
+                QPoint p(x, laxis->ValueToPixelClamped(levelOfBin(static_cast<size_t>(b))));
+                if (x > 0) canvas.drawLine(last, p);
+                last = p;
+            }
+        };
+        curve(QColor(255, 0, 0), [&](size_t b) {
+            return PowerToDecibels(FDiv(s.SpecSum(fr)[b], s.SpecCount()[static_cast<size_t>(fr)]));
+        });
+        curve(QColor(0, 0, 255), [&](size_t b) {
+            return PowerToDecibels(
+                FDiv(s.NoiseSpecSum()[b], static_cast<double>(s.NoiseSpecCount())));
+        });
+        PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());
+    } catch (const std::exception&) {
+        // The first failure ends this repaint; what is drawn stays.
+    }
+    canvas.setPen(QPen(canvas.pen().color(), 1, Qt::SolidLine));
+}
+
+void TForm3::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) {
+    if (!(buttons & Qt::LeftButton)) return;
+    double f = faxis->PixelToValue(x), l = laxis->PixelToValue(y);
+    SetStatusText(1, FormatSignificant(5, f) + " Hz, " + FormatFloat("0.00", l) + " dB");
+    Form2->SetFrequency(f);
+}

@@ -1,0 +1,40 @@
+// TForm4, the reverberation time view: T60 per frequency, one dot per pixel
+// column, grey below the limit frequency of the room volume entered in the
+// radius view. Every repaint re-runs the evaluation and keeps its results,
+// which the decay view reads for its markers. UI thread only.
+#pragma once
+
+#include "views/viewbase.h"
+
+#include <vector>
+
+class TForm4 : public TResultView {
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget* parent = nullptr);
+
+    TAxis* taxis;
+    TAxis* faxis;
+    std::vector<double> T60Values, StartFrames, EndFrames;
+
+    void PaintBox1Paint(QPainter& canvas);
+    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y);
+
+protected:
+    QAction* ShowAction() const override;
+    void FirstActivation() override;
+};
+
+// Runs the T60 evaluation of the main window's store with the decay view's drops.
+void EvaluateViewT60(std::vector<double>& t60, std::vector<double>& starts,
+                     std::vector<double>& ends);
+// T60 of the bin shown in a column at frequency f: the nearest bin, clamped
+// to the results (ERangeError when there are none).
+double ColumnT60(const std::vector<double>& t60, double f);
+// The room volume of the radius view's edit (user's number format); raises
+// when the text is not a number.
+double RoomVolume();
+// Selects frequency f for all views while the left button is held.
+void SelectFrequencyByDrag(Qt::MouseButtons buttons, TAxis& faxis, int x);
+
+extern TForm4* Form4;

@@ -1,0 +1,72 @@
+// What the four result windows (decay, response, reverberation time, radius)
+// share: a white plot panel with a vertical axis at the left, a horizontal
+// axis below and the plot between them, each axis spanning exactly the plot's
+// pixels; a status bar with fixed-width panels; first-activation handling;
+// closing unchecks the main window's action that shows the window.
+// UI thread only.
+#pragma once
+
+#include "axes/saxes.h"
+#include "views/paintbox.h"
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QStatusBar;
+
+// Sets up a plot axis with the values every plot of the program stores: the
+// given position, scale, range, unit text and background; TickSpaceAim 40,
+// all three drag zones, no double click, the widest limits, no marker.
+void ConfigurePlotAxis(TAxis& axis, tposition position, bool logarithmic, double lo, double hi,
+                       const std::string& text, const QColor& background);
+
+class TResultView : public QWidget {
+    Q_OBJECT
+public:
+    // panelWidths: the status bar's panels; topPanel: a 53-pixel settings panel above the plot.
+    TResultView(const QString& caption, std::vector<int> panelWidths, bool topPanel,
+                QWidget* parent = nullptr);
+
+    QWidget* Panel2 = nullptr; // settings panel above the plot (decay and radius views)
+    TPanel* Panel1 = nullptr;  // white plot panel
+    TPaintBox* PaintBox1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    bool Activated = false;
+
+    // Text of status panel i (no-op for a panel the view does not have).
+    void SetStatusText(int i, const std::string& text);
+    std::string StatusText(int i) const;
+    // Invalidates the plot; it is repainted from the store on the next paint.
+    void RepaintPlot();
+    // Lays out axes and plot (also run on every resize of the plot panel).
+    void FormResize();
+
+protected:
+    // A plot axis as every view carries it: the given position, scale, range and
+    // unit text; TickSpaceAim 40, all three drag zones, no double click, the
+    // widest limits, white background, no marker.
+    TAxis* MakeViewAxis(tposition position, bool logarithmic, double lo, double hi,
+                        const std::string& text);
+    // The subclass creates its axes and hands them over here (V vertical, H horizontal).
+    void SetAxes(TAxis* vertical, TAxis* horizontal);
+    // The main window's action that shows this view; unchecked on close.
+    virtual QAction* ShowAction() const = 0;
+    // First activation only.
+    virtual void FirstActivation();
+    // Frame and grid of every plot: black outline filled white, then the tick
+    // lines of both axes in RGB(150,150,150) (emphasised) or RGB(200,200,200).
+    void PaintFrameAndGrid(QPainter& canvas);
+
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    TAxis* V = nullptr;
+    TAxis* H = nullptr;
+
+private:
+    std::vector<QLabel*> panels_;
+};

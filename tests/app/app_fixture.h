@@ -1,0 +1,95 @@
+// Starts the program's six windows on a given audio back end (a simulated
+// room running as fast as the windows consume it), answers message boxes and
+// the loudspeaker warning, and removes everything at the end.
+#pragma once
+
+#include "app/application.h"
+#include "measure/mainwindow.h"
+#include "platform/messagebox.h"
+#include "views/decayview.h"
+#include "views/radiusview.h"
+#include "views/responseview.h"
+#include "views/t60view.h"
+#include "views/warningdialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ShownMessage {
+    std::string text, caption;
+    int flags;
+};
+
+class AppFixture : public ::testing::Test {
+protected:
+    void StartForms(const std::string& audio) {
+        ravlon::SetMessageBoxHandler([this](const std::string& t, const std::string& c, int f) {
+            messages.push_back({t, c, f});
+            return ravlon::IDOK;
+        });
+        CreateForms(ravlon::audio::MakeWaveBackend(audio));
+    }
+    void TearDown() override {
+        if (Form1) Form1->close();
+        DestroyForms();
+        ravlon::SetMessageBoxHandler(nullptr);
+        std::error_code ec;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+    }
+    // A folder for this test's files.
+    std::string TempDir() {
+        if (dir.empty()) {
+            dir = std::filesystem::temp_directory_path() /
+                  ("ravlon-app-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            std::filesystem::create_directories(dir);
+        }
+        return dir.string();
+    }
+    // Presses "Run!"; when the warning appears, ticks its box if tick is set and presses OK.
+    void PressRun(bool tick = true) {
+        warningShown = false;
+        QTimer timer;
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [&, tick] {
+            if (Form5 && Form5->isVisible()) {
+                warningShown = true;
+                if (tick) Form5->nowarncheck->setChecked(true);
+                Form5->Button1->click();
+            }
+        });
+        timer.start();
+        Form1->RunAction->trigger();
+        timer.stop();
+    }
+    // Runs the event loop until done() or the time limit; false on timeout.
+    bool WaitFor(const std::function<bool()>& done, int ms = 120000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+    // Completed cycles since the run started (one repaint request per cycle,
+    // one more for the set-up).
+    bool WaitForCycles(uint64_t cycles) {
+        uint64_t start = Form1->Spec().RepaintRequests();
+        return WaitFor([&] { return Form1->Spec().RepaintRequests() >= start + cycles; });
+    }
+
+    std::vector<ShownMessage> messages;
+    bool warningShown = false;
+    std::filesystem::path dir;
+};

@@ -1,0 +1,139 @@
+// A whole measurement through the simulated room: run, stop, the temporary
+// recording, the averaged store, the picture, save and open again.
+#include "app_fixture.h"
+
+#include "axes/saxes.h"
+#include "recording/sSMP.h"
+#include "views/paintbox.h"
+
+#include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
+
+#include <algorithm>
+
+using namespace ravlon;
+
+namespace {
+
+// Gray value of a pixel of the image, -1 on a grid line (which is bluish).
+int Gray(const QImage& img, int x, int y) {
+    QRgb p = img.pixel(x, y);
+    return qRed(p) == qBlue(p) ? qRed(p) : -1;
+}
+
+std::vector<int> Valid(std::vector<int> v) {
+    v.erase(std::remove(v.begin(), v.end(), -1), v.end());
+    return v;
+}
+
+int Median(std::vector<int> v) {
+    if (v.empty()) return -1;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+std::vector<int16_t> ReadChannel0(const std::string& name) {
+    TSMPfile f;
+    EXPECT_TRUE(f.open_file(name, true));
+    std::vector<int16_t> all;
+    auto block = std::make_unique<TSMPBlock>();
+    for (;;) {
+        f.read_block(0, *block);
+        if (block->Count <= 0) break;
+        all.insert(all.end(), block->Samples, block->Samples + block->Count);
+    }
+    f.close_file();
+    return all;
+}
+
+} // namespace
+
+class Measurement : public AppFixture {};
+
+TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
+    StartForms("room:t60=0.8,pace=fast");
+    ASSERT_TRUE(Form1->isVisible());
+    std::vector<int16_t> delivered;
+    auto fetch = Form1->MPCRecord1.OnFetch;
+    Form1->MPCRecord1.OnFetch = [&](TWaveChunk& arr, int used, bool& last) {
+        delivered.insert(delivered.end(), arr.begin(), arr.begin() + used);
+        fetch(arr, used, last);
+    };
+
+    PressRun();
+    EXPECT_TRUE(warningShown);
+    ASSERT_TRUE(Form1->Running);
+    EXPECT_TRUE(Form1->taxis->MarkerVisible());
+    ASSERT_TRUE(WaitForCycles(4));
+    Form1->RunAction->trigger();
+    ASSERT_FALSE(Form1->Running);
+    EXPECT_FALSE(Form1->RunAction->isChecked());
+    EXPECT_FALSE(Form1->taxis->MarkerVisible());
+    EXPECT_EQ(Form1->DroppedBuffers(), 0u);
+
+    // The temporary recording: header items in the window's order, samples as delivered.
+    TSMPfile tmp;
+    ASSERT_TRUE(tmp.open_file(Form1->TmpFileName, true));
+    std::vector<std::string> keys;
+    for (const auto& line : tmp.Items()) keys.push_back(line.substr(0, line.find('=')));
+    EXPECT_EQ(keys, (std::vector<std::string>{"head", "file", "sftot", "nchans", "msb", "view",
+                                              "range", "date", "pos1", "pos2", "pos3"}));
+    EXPECT_EQ(tmp.get_item("head"), "1024");
+    EXPECT_EQ(tmp.get_item("file"), "samp");
+    EXPECT_EQ(tmp.get_item("sftot"), "48000");
+    EXPECT_EQ(tmp.get_item("nchans"), "1");
+    EXPECT_EQ(tmp.get_item("msb"), "last");
+    EXPECT_EQ(tmp.get_item("view"), "-1,1");
+    EXPECT_EQ(tmp.get_item("range"), "-32768,32768");
+    EXPECT_FALSE(tmp.get_item("date").empty());
+    EXPECT_EQ(tmp.get_item("pos1"), "48128");
+    EXPECT_EQ(tmp.get_item("pos2"), "96256");
+    EXPECT_EQ(tmp.get_item("pos3"), "144384");
+    tmp.close_file();
+    EXPECT_EQ(ReadChannel0(Form1->TmpFileName), delivered);
+
+    // The store: 4 complete cycles, a fifth one perhaps begun.
+    const TSpectrogram& s = Form1->Spec();
+    ASSERT_EQ(s.Frames(), 564);
+    ASSERT_EQ(s.Bins(), 128);
+    for (int32_t c : s.SpecCount()) {
+        EXPECT_GE(c, 4);
+        EXPECT_LE(c, 5);
+    }
+
+    // The picture: the noise itself is mid-gray, the room has decayed 0.5 s after it.
+    Form1->faxis->SetRange(20, 20000);
+    Form1->taxis->SetRange(0, 144384.0 / 48000);
+    QImage img = Form1->PaintBox1->grab().toImage();
+    ASSERT_FALSE(img.isNull());
+    std::vector<int> noise, decay;
+    for (double f = 1000; f <= 8000; f *= 1.1) {
+        int y = Form1->faxis->ValueToPixelClamped(f);
+        for (double t = 1.3; t < 1.9; t += 0.02)
+            noise.push_back(Gray(img, Form1->taxis->ValueToPixelClamped(t), y));
+        decay.push_back(Gray(img, Form1->taxis->ValueToPixelClamped(96256.0 / 48000 + 0.5), y));
+    }
+    noise = Valid(noise);
+    decay = Valid(decay);
+    ASSERT_GT(noise.size(), 100u);
+    ASSERT_GT(decay.size(), 10u);
+    EXPECT_NEAR(Median(noise), 127, 3);
+    EXPECT_GT(*std::min_element(decay.begin(), decay.end()), 200);
+
+    // Save, then open the saved file: the same store, bit for bit.
+    std::vector<double> sums(s.SpecSumData().begin(), s.SpecSumData().end());
+    std::vector<int32_t> counts = s.SpecCount();
+    std::string saved = TempDir() + "/room.ravlon";
+    Form1->SaveRecording(saved);
+    ASSERT_TRUE(std::filesystem::exists(saved));
+    EXPECT_TRUE(messages.empty());
+    Form1->OpenRecording(saved);
+    EXPECT_EQ(std::vector<double>(s.SpecSumData().begin(), s.SpecSumData().end()), sums);
+    EXPECT_EQ(s.SpecCount(), counts);
+    EXPECT_EQ(Form1->prenoiseedit->text().toStdString(), "1.00267");
+    EXPECT_EQ(Form1->noiseedit->text().toStdString(), "1.00267");
+    EXPECT_EQ(Form1->postnoiseedit->text().toStdString(), "1.00267");
+    // The temporary recording became a copy of the opened one.
+    EXPECT_EQ(ReadChannel0(Form1->TmpFileName), delivered);
+}
