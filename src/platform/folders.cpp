@@ -109,6 +109,8 @@ std::string IncludeTrailingSeparator(const std::string& dir) {
 
 std::string ExpandFileName(const std::string& path) {
     if (path.empty()) return "";
+    // A relative name cannot be expanded without a current directory (it was deleted).
+    if (path.front() != '/' && QDir::currentPath().isEmpty()) return "";
     return QDir::cleanPath(QFileInfo(QString::fromStdString(path)).absoluteFilePath())
         .toStdString();
 }

@@ -51,7 +51,8 @@ std::string LastResortDirectory();
 
 // Path helpers on "/"-separated paths.
 std::string IncludeTrailingSeparator(const std::string& dir);
-std::string ExpandFileName(const std::string& path); // absolute and cleaned, links kept
+// Absolute and cleaned, links kept; empty for a relative path without a current directory.
+std::string ExpandFileName(const std::string& path);
 std::string ExtractFileName(const std::string& path);
 std::string ExtractFileDir(const std::string& path);
 std::string ChangeFileExt(const std::string& path, const std::string& ext);

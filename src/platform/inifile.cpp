@@ -4,6 +4,7 @@
 
 // Text stays UTF-8 bytes; no wide-character conversion is needed.
 #define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <algorithm>

@@ -74,11 +74,15 @@ void TErrorLog::SetLogFileName(const std::string& value) {
     } else {
         std::string name = ExtractFileName(value);
         if (name.empty()) name = kDefaultLogName;
+        // A folder that cannot be named (no temporary folder) is no candidate.
+        const auto in = [&name](const std::string& dir) {
+            return dir.empty() ? std::string() : IncludeTrailingSeparator(dir) + name;
+        };
         const std::string candidates[] = {
-            IncludeTrailingSeparator(ProgramDirectory()) + name,
+            in(ProgramDirectory()),
             ExpandFileName(name),
-            IncludeTrailingSeparator(WindowsDirectory()) + name,
-            IncludeTrailingSeparator(LastResortDirectory()) + name,
+            in(WindowsDirectory()),
+            in(LastResortDirectory()),
         };
         for (const std::string& candidate : candidates)
             if (IsWritable(candidate)) {

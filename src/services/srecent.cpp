@@ -35,6 +35,13 @@ TRecentFiles::TRecentFiles(QObject* parent) : QObject(parent) {
     setting_.setObjectName("RecentFilesSetting");
 }
 
+TRecentFiles::~TRecentFiles() {
+    RemoveItems();
+    for (auto& item : entryItems_) delete item.data();
+    delete separator_.data();
+    delete clearItem_.data();
+}
+
 void TRecentFiles::SetMenu(QMenu* menu) {
     if (menu_ == menu) return;
     RemoveItems();
@@ -121,6 +128,8 @@ void TRecentFiles::Add(const std::string& fileName) {
     if (Accepted(full)) {
         for (int i = kSlots - 1; i > 0; --i) files_[i] = files_[i - 1];
         files_[0] = full;
+        // Entries beyond MaxItems stay empty: the one pushed out is dropped.
+        for (int i = maxItems_; i < kSlots; ++i) files_[i].clear();
     }
     Compact();
     RebuildMenu();

@@ -34,6 +34,8 @@ public:
     // IncludeClearItem true, ClearCaption "&Clear list...", files accepted on
     // fixed and remote drives only. Until Loaded() the setters only store.
     explicit TRecentFiles(QObject* parent = nullptr);
+    // Takes its entries out of Menu.
+    ~TRecentFiles() override;
 
     QMenu* Menu() const { return menu_; }
     // Outside loading this sets the component up on the new menu (as Loaded()).
