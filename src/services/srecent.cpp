@@ -91,7 +91,7 @@ void TRecentFiles::SetUp() {
             connect(item, &QAction::triggered, this, [this, i] { EntryClicked(i + 1); });
             entryItems_[i] = item;
         }
-        separator_ = new QAction(QStringLiteral("-"), menu_);
+        separator_ = new QAction(menu_);
         separator_->setSeparator(true);
         clearItem_ = new QAction(QString::fromStdString(clearCaption_), menu_);
         clearItem_->setVisible(includeClearItem_);
