@@ -118,8 +118,9 @@ private:
 class FakeBackend : public audio::WaveBackend {
 public:
     std::vector<std::string> deviceNames(audio::Direction dir) override {
-        return dir == audio::Direction::Output ? std::vector<std::string>{"Fake out A", "Fake out B"}
-                                               : std::vector<std::string>{"Fake in"};
+        return dir == audio::Direction::Output
+                   ? std::vector<std::string>{"Fake out A", "Fake out B"}
+                   : std::vector<std::string>{"Fake in"};
     }
     std::unique_ptr<audio::WaveStream> open(audio::Direction dir, const audio::WaveFormat& f,
                                             audio::MessageWindow& w, std::string& error) override {

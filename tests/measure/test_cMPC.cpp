@@ -114,9 +114,9 @@ TEST_F(PlayFixture, StartQueuesTheWholeRingWhilePausedThenRequeuesInDeviceOrder)
     play.Start();
     ASSERT_TRUE(play.Active());
     auto* dev = backend->stream;
-    const std::vector<std::string> expected{"open",    "pause", "prepare", "write", "prepare",
-                                            "write",   "prepare", "write", "prepare", "write",
-                                            "restart"};
+    const std::vector<std::string> expected{"open",    "pause", "prepare", "write",
+                                            "prepare", "write", "prepare", "write",
+                                            "prepare", "write", "restart"};
     EXPECT_EQ(backend->log.calls, expected);
     ASSERT_EQ(dev->written.size(), 4u);
     for (int i = 0; i < 4; ++i) {
@@ -154,10 +154,10 @@ TEST_F(PlayFixture, UsedZeroEndsAfterOneSilentFrameAndClosesItself) {
     dev->complete(0);
     dev->complete(0);
     play.ProcessMessages();
-    EXPECT_EQ(counter, 3);                // earlier buffers are not handed out again
+    EXPECT_EQ(counter, 3); // earlier buffers are not handed out again
     EXPECT_EQ(dev->written.size(), 3u);
     EXPECT_TRUE(play.Active());
-    dev->complete(0);                     // the marked buffer
+    dev->complete(0); // the marked buffer
     play.ProcessMessages();
     EXPECT_FALSE(play.Active());
     EXPECT_EQ(closed, 1);
@@ -279,18 +279,20 @@ TEST(MPCErrors, EveryDeviceCallFailsWithItsPrefixAndTheDeviceText) {
         std::string call, prefix;
     };
     const std::vector<Case> cases{
-        {true, "open", "WaveOutOpen:"},          {true, "prepare", "WaveOutPrepareHeader:"},
-        {true, "write", "WaveOutWrite:"},        {true, "unprepare", "WaveOutUnPrepareHeader:"},
-        {true, "reset", "WaveOutReset:"},        {true, "close", "WaveOutClose:"},
-        {false, "open", "waveinOpen:"},          {false, "prepare", "waveinPrepareHeader:"},
-        {false, "write", "waveinWrite:"},        {false, "unprepare", "waveinUnPrepareHeader:"},
-        {false, "reset", "waveinReset:"},        {false, "close", "waveinClose:"},
+        {true, "open", "WaveOutOpen:"},   {true, "prepare", "WaveOutPrepareHeader:"},
+        {true, "write", "WaveOutWrite:"}, {true, "unprepare", "WaveOutUnPrepareHeader:"},
+        {true, "reset", "WaveOutReset:"}, {true, "close", "WaveOutClose:"},
+        {false, "open", "waveinOpen:"},   {false, "prepare", "waveinPrepareHeader:"},
+        {false, "write", "waveinWrite:"}, {false, "unprepare", "waveinUnPrepareHeader:"},
+        {false, "reset", "waveinReset:"}, {false, "close", "waveinClose:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.prefix);
         auto backend = std::make_shared<FakeBackend>();
-        if (c.call == "open") backend->log.openError = "no such device";
-        else backend->log.failures[c.call] = "no such device";
+        if (c.call == "open")
+            backend->log.openError = "no such device";
+        else
+            backend->log.failures[c.call] = "no such device";
         auto run = [&](auto& comp) {
             const std::string text = messageOf([&] {
                 comp.Start();

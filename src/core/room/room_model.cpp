@@ -157,10 +157,28 @@ std::vector<double> SynthesizeRoomImpulse(const RoomConfig& config, int sampleRa
         }
         if (!any) continue;
         fft.inverse(band.data());
+        // A narrow band of noise has a fluctuating envelope, which would make
+        // its decay read differently from one seed to the next. Dividing by
+        // the band's short-time RMS (window: many periods of the band width)
+        // flattens it while keeping the band's mean level.
+        const double width = std::max(hi > 1e11 ? sampleRate / 2.0 - lo : hi - lo, 1.0);
+        const std::size_t half =
+            std::max<std::size_t>(8, std::size_t(std::max(0.005, 2.0 / width) * sampleRate / 2));
+        std::vector<double> prefix(length + 1, 0.0);
+        for (std::size_t i = 0; i < length; ++i) {
+            const double v = band[i].real();
+            prefix[i + 1] = prefix[i] + v * v;
+        }
+        const double meanPower = prefix[length] / double(length);
         // Amplitude falls 60 dB (a factor 1000) in T60 seconds.
         const double rate = 3.0 * std::log(10.0) / (t60s[b] * sampleRate);
-        for (std::size_t i = 0; i < length; ++i)
-            ir[i] += band[i].real() / double(n) * std::exp(-rate * double(i));
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::size_t a = i > half ? i - half : 0;
+            const std::size_t z = std::min(length, i + half + 1);
+            const double local = (prefix[z] - prefix[a]) / double(z - a);
+            const double flat = local > 0 ? std::sqrt(meanPower / local) : 0.0;
+            ir[i] += band[i].real() * flat * std::exp(-rate * double(i));
+        }
     }
     double energy = 0;
     for (double v : ir) energy += v * v;

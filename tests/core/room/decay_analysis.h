@@ -21,7 +21,7 @@ inline double OctaveBandT30(const std::vector<double>& x, double centre, int rat
     fft.forward(s.data());
     const double lo = std::log2(centre / std::sqrt(2.0)), hi = std::log2(centre * std::sqrt(2.0));
     const double w = 1.0 / 12.0; // half width of each edge, octaves
-    auto edge = [w](double d) { // 0 below -w, 1 above +w
+    auto edge = [w](double d) {  // 0 below -w, 1 above +w
         if (d <= -w) return 0.0;
         if (d >= w) return 1.0;
         return 0.5 - 0.5 * std::cos(M_PI * (d + w) / (2 * w));

@@ -30,7 +30,8 @@ TEST(RoomFft, MatchesTheDirectTransformAndRoundTrips) {
         }
         EXPECT_LT(err, 1e-9 * double(n)) << n;
         RoomFft(n).inverse(y.data());
-        for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(std::abs(y[i] / double(n) - x[i]), 0, 1e-12);
+        for (std::size_t i = 0; i < n; ++i)
+            EXPECT_NEAR(std::abs(y[i] / double(n) - x[i]), 0, 1e-12);
     }
     EXPECT_THROW(RoomFft(12), Exception);
     EXPECT_THROW(RoomFft(1), Exception);
@@ -69,10 +70,10 @@ TEST(RoomConfig, ParsesEveryKeyAndRefusesBadText) {
     EXPECT_TRUE(c.fast);
 
     c = RoomConfig::parse("t60=1000:1.0/125:0.4/8000:0.6,noise=off,ir=hall.wav");
-    EXPECT_DOUBLE_EQ(c.t60At(60), 0.4);    // constant below the first point
+    EXPECT_DOUBLE_EQ(c.t60At(60), 0.4); // constant below the first point
     EXPECT_DOUBLE_EQ(c.t60At(125), 0.4);
     EXPECT_NEAR(c.t60At(std::sqrt(125.0 * 1000.0)), 0.7, 1e-12); // log-frequency midpoint
-    EXPECT_DOUBLE_EQ(c.t60At(16000), 0.6); // constant above the last
+    EXPECT_DOUBLE_EQ(c.t60At(16000), 0.6);                       // constant above the last
     EXPECT_FALSE(c.noiseOn);
     EXPECT_EQ(c.irFile, "hall.wav");
 
@@ -80,9 +81,9 @@ TEST(RoomConfig, ParsesEveryKeyAndRefusesBadText) {
     EXPECT_DOUBLE_EQ(d.t60At(1000), 0.8);
     EXPECT_FALSE(d.fast);
 
-    for (const char* bad : {"t60", "t60=", "t60=x", "t60=0", "t60=1000:", "t60=100:1/x:2",
-                            "noise=3", "latency=-1", "seed=1.5", "pace=slow", "colour=red",
-                            "ir=", "gain=nan"}) {
+    for (const char* bad :
+         {"t60", "t60=", "t60=x", "t60=0", "t60=1000:", "t60=100:1/x:2", "noise=3", "latency=-1",
+          "seed=1.5", "pace=slow", "colour=red", "ir=", "gain=nan"}) {
         EXPECT_THROW(RoomConfig::parse(bad), Exception) << bad;
     }
     try {
@@ -136,6 +137,7 @@ TEST(RoomSimulator, DelaysByTheLatencyAddsNoiseAtItsLevelAndClips) {
         ASSERT_EQ(mic, mb);
         for (std::int16_t v : mic) power += double(v) * v;
     }
-    const double db = 10 * std::log10(power / (100.0 * RoomSimulator::kBlock) / (32768.0 * 32768.0));
+    const double db =
+        10 * std::log10(power / (100.0 * RoomSimulator::kBlock) / (32768.0 * 32768.0));
     EXPECT_NEAR(db, -40, 0.1);
 }
