@@ -1,4 +1,4 @@
-// TFFT (unit CFFT, Part 1.4): turns one block of real samples into the power
+// TFFT (unit CFFT): turns one block of real samples into the power
 // spectrum |X[k]|^2 of every bin, with a window function and the block's mean
 // removed. X[k] = (1/WindowSize) * sum x[n] w[n] e^(+2 pi i k n / FFTSize).
 //
@@ -23,7 +23,7 @@
 // Speed: tables, the window scaled by 1/WindowSize and per-stage contiguous
 // twiddles are computed once per size or window change (extended precision,
 // stored as doubles). The transform is the radix-2 decimation-in-time FFT of
-// the Part run in place on preallocated arrays; because the input is real,
+// the transform run in place on preallocated arrays; because the input is real,
 // every butterfly group holds a conjugate-symmetric spectrum and only its lower
 // half is computed (the upper half is its mirror). No allocation per block.
 #pragma once
@@ -44,7 +44,13 @@ public:
 };
 
 // Window functions, by ordinal (the main window lists them in this order).
-enum class TFFTWindow : int32_t { rectangle = 0, Bartlett = 1, Hamming = 2, Hanning = 3, Blackman = 4 };
+enum class TFFTWindow : int32_t {
+    rectangle = 0,
+    Bartlett = 1,
+    Hamming = 2,
+    Hanning = 3,
+    Blackman = 4
+};
 
 // The unit's dynamic array of Double.
 using tdoublearr = std::vector<double>;
@@ -96,11 +102,11 @@ public:
     std::span<const double> GetPower();
     void GetPower(std::span<const double>& result) { result = GetPower(); }
 
-    // Not in the Part; for tests and tools: the complex bin X[k], 0 <= k < FFTSize,
+    // Extra, for tests and tools: the complex bin X[k], 0 <= k < FFTSize,
     // after the transform (run if stale, same errors as GetPower).
     std::complex<double> GetBin(int32_t k);
 
-    // Not in the Part; for tests: the window array (FFTSize values, 0 from
+    // Extra, for tests: the window array (FFTSize values, 0 from
     // WindowSize on), building the tables if they are stale and can be built.
     std::span<const double> WindowTable();
 
@@ -112,7 +118,7 @@ private:
     void EnsureTables();
     void Transform();
     void ComputePower();
-    double WindowValue(int32_t n, int32_t m) const;
+    long double WindowValue(int32_t n, int32_t m) const;
 
     int32_t logFFTSize_ = 0;
     int32_t fftSize_ = 0;
@@ -128,18 +134,23 @@ private:
     std::span<const double> data_;
     bool haveData_ = false;
 
-    // Tables (Part 1.4, private state), FFTSize entries each.
+    // Tables (private state), FFTSize entries each.
     std::vector<double> cosTable_, sinTable_;
     std::vector<int32_t> bitRev_;
     std::vector<double> windowTable_;
     // Derived tables: the window times 1/WindowSize (so the scale costs nothing),
-    // and the twiddles of stage half = h (h >= 4) for j = 1 .. h/2-1 at h/2 + j.
+    // and the twiddles of stage half = h (h >= 4) for j = 0 .. h/2-1 at h/2 + j.
     std::vector<double> scaledWindow_;
     std::vector<double> twCos_, twSin_;
-    int32_t tableWindowSize_ = 0; // window size the tables were built for
 
     // Work and result arrays, FFTSize entries each.
     std::vector<double> re_, im_, power_, scratch_;
 };
+
+namespace detail {
+// For tests: true makes every TFFT use the portable 2-lane kernels even where
+// the CPU offers the 4-lane (AVX2) ones. Call only while no transform runs.
+void ForceGenericFFTKernels(bool on);
+} // namespace detail
 
 } // namespace ravlon
