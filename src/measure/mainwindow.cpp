@@ -5,6 +5,10 @@
 #include "platform/messagebox.h"
 #include "recording/fileutil.h"
 #include "recording/numtext.h"
+#include "services/cProgId.h"
+#include "services/chlpmenu.h"
+#include "services/sabout.h"
+#include "services/srecent.h"
 #include "views/decayview.h"
 #include "views/paintbox.h"
 #include "views/radiusview.h"
@@ -41,6 +45,8 @@ namespace {
 
 const char* const kWindowNames[] = {"rectangular", "Bartlett", "Hamming", "Hanning", "Blackman"};
 const char* const kFileFilter = "Ravlon files (*.ravlon);;All files (*)";
+const char* const kHomePage = "https://www.gessumdata.example/ravlon/";
+const char* const kVersionFile = "https://update.gessumdata.example/versions/ravlon.txt";
 
 bool FileExists(const std::string& name) {
     std::error_code ec;
@@ -147,6 +153,7 @@ TForm1::TForm1(std::shared_ptr<audio::WaveBackend> backend)
 
     BuildActions();
     BuildControls();
+    BuildServices();
     spec_->OnRepaintRequest = [this] { PaintBox1->update(); };
 }
 
@@ -154,7 +161,45 @@ TForm1::~TForm1() {
     if (Form1 == this) Form1 = nullptr;
 }
 
-void TForm1::Loaded() {}
+void TForm1::BuildServices() {
+    ProgId1 = new TProgId(this);
+    ProgId1->SetProductName("Ravlon");
+    ProgId1->SetAutoVersion(false);
+    ProgId1->SetVersion("1.0.0.0");
+    ProgId1->SetCompany("GessumData");
+    ProgId1->SetCopyright("Copyright (c) GessumData");
+    OstrelAbout1 = new TOstrelAbout(this);
+    OstrelAbout1->SetTitle("Ravlon");
+    OstrelAbout1->SetVersion("1.0.0.0");
+    OstrelAbout1->SetBMP256(true);
+    ErrorLog1 = new TErrorLog(this);
+    ErrorLog1->SetOstrelabout(OstrelAbout1);
+    RecentFiles1 = new TRecentFiles(this);
+    RecentFiles1->setObjectName("RecentFiles1");
+    RecentFiles1->SetMenu(file1);
+    RecentFiles1->SetMaxItems(9);
+    RecentFiles1->SetMenuPos(2);
+    RecentFiles1->SetProgId(ProgId1);
+    RecentFiles1->SetOnClick([this](QObject* sender, int itemNo, const std::string& name) {
+        RecentFiles1Click(sender, itemNo, name);
+    });
+    HelpMenu1 = new THelpMenu(this);
+    HelpMenu1->SetMainMenu(menuBar());
+    HelpMenu1->SetAboutBox(OstrelAbout1);
+    HelpMenu1->SetProgId(ProgId1);
+    HelpMenu1->SetMenuPos(100);
+    HelpMenu1->AdditionalCommands = {kHomePage};
+    HelpMenu1->AdditionalMenutexts = {"Ravlon home page"};
+    HelpMenu1->SetNewFullVersionURL(kVersionFile);
+    HelpMenu1->SetEnableVersionCheck(true);
+}
+
+void TForm1::Loaded() {
+    OstrelAbout1->Loaded();
+    ErrorLog1->Loaded();
+    RecentFiles1->Loaded();
+    HelpMenu1->Loaded();
+}
 
 void TForm1::BuildActions() {
     auto check = [this](const char* caption, const char* hint, int icon) {
@@ -432,7 +477,7 @@ void TForm1::OpenRecording(const std::string& name) {
         return;
     }
     std::string shortName = name.substr(0, TSMPfile::MaxShortString);
-    // TODO(services): RecentFiles1->Add(shortName) comes with the recent-files list.
+    RecentFiles1->Add(shortName);
     if (!SMPfile1.open_file(shortName, true))
         throw Exception("Cannot open the recording " + shortName);
     CloseOnExit closeOnExit{SMPfile1};

@@ -30,6 +30,13 @@ class QToolBar;
 class TAxis;
 class TPaintBox;
 class TPanel;
+namespace ravlon {
+class TProgId;
+class TOstrelAbout;
+class TErrorLog;
+class TRecentFiles;
+class THelpMenu;
+} // namespace ravlon
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -49,6 +56,11 @@ public:
     ravlon::TMPCRecord MPCRecord1;
     ravlon::TSMPfile tmpfile;  // the recording being made
     ravlon::TSMPfile SMPfile1; // a recording being opened
+    ravlon::TProgId* ProgId1;
+    ravlon::TOstrelAbout* OstrelAbout1;
+    ravlon::TErrorLog* ErrorLog1;
+    ravlon::TRecentFiles* RecentFiles1;
+    ravlon::THelpMenu* HelpMenu1;
     // The spectrogram store (SampFreq, Pos1..Pos3, SpecSum, SpecCount, noise reference).
     const ravlon::TSpectrogram& Spec() const { return *spec_; }
 
@@ -114,6 +126,7 @@ protected:
 
 private:
     void BuildControls();
+    void BuildServices();
     void BuildActions();
     void StartRun();
     void CreateTemporaryRecording();

@@ -6,6 +6,8 @@
 #include "app/application.h"
 #include "measure/mainwindow.h"
 #include "platform/messagebox.h"
+#include "platform/network.h"
+#include "platform/shellopen.h"
 #include "views/decayview.h"
 #include "views/radiusview.h"
 #include "views/responseview.h"
@@ -33,7 +35,21 @@ struct ShownMessage {
 class AppFixture : public ::testing::Test {
 protected:
     void StartForms(const std::string& audio) {
+        // Settings, recent files and the error log go to this test's own folders;
+        // nothing is opened in a browser and no version check goes out.
+        std::string home = TempDir() + "/home";
+        std::filesystem::create_directories(home);
+        qputenv("HOME", home.c_str());
+        qputenv("XDG_CONFIG_HOME", (home + "/.config").c_str());
+        qputenv("XDG_DATA_HOME", (home + "/.local/share").c_str());
+        ravlon::SetConnectionStateHandler([] { return false; });
+        ravlon::SetShellOpenHandler([this](const std::string& target) {
+            opened.push_back(target);
+            return true;
+        });
         ravlon::SetMessageBoxHandler([this](const std::string& t, const std::string& c, int f) {
+            // The first start asks whether to check for new versions: no.
+            if (c == "Version check") return ravlon::IDNO;
             messages.push_back({t, c, f});
             return ravlon::IDOK;
         });
@@ -43,6 +59,8 @@ protected:
         if (Form1) Form1->close();
         DestroyForms();
         ravlon::SetMessageBoxHandler(nullptr);
+        ravlon::SetConnectionStateHandler(nullptr);
+        ravlon::SetShellOpenHandler(nullptr);
         std::error_code ec;
         if (!dir.empty()) std::filesystem::remove_all(dir, ec);
     }
@@ -90,6 +108,7 @@ protected:
     }
 
     std::vector<ShownMessage> messages;
+    std::vector<std::string> opened;
     bool warningShown = false;
     std::filesystem::path dir;
 };

@@ -49,7 +49,7 @@ Decimal ExactDecimal(double x) {
     d.negative = std::signbit(x) && x != 0;
     double a = std::fabs(x);
     if (a == 0) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
         return d;
     }
     // 1 digit before the point and 767 after is enough for every double exactly.
@@ -72,7 +72,7 @@ void RoundAtPower(Decimal& d, int minPower) {
     int keep = d.exponent - minPower + 1; // number of digits to keep
     if (keep >= static_cast<int>(d.digits.size())) return;
     if (keep < 0) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
         d.zero = true;
         d.exponent = 0;
         return;
@@ -94,7 +94,7 @@ void RoundAtPower(Decimal& d, int minPower) {
     }
     size_t last = d.digits.find_last_not_of('0');
     if (last == std::string::npos) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
         d.zero = true;
         d.exponent = 0;
     } else {
