@@ -1,0 +1,50 @@
+// Opening a recording for analysis: the set-up sequence and the re-analysis
+// that the main window runs when the user opens a recording, without Qt, so the
+// command-line analysis tool runs the very same steps.
+//
+// Order (each step raises as the single TSpectrogram steps do, and a failure
+// stops the sequence there with the earlier steps applied):
+//   SetSampFreq(Round(channel_rate(0))), SetupWindow(window), read the items
+//   "pos1", "pos2", "pos3" (StrToInt: a missing or unreadable item raises
+//   EConvertError), SetupFFTSize, SetupWindowSize(bandwidth), SetPositions,
+//   OnPositions, ClearStore, ResetCounters, RequestRepaint, then
+//   ReanalyseRecording with OnChunk and OnCycleEnd.
+//
+// file: open (read-only is enough); it stays open. Thread: the caller's only.
+#pragma once
+
+#include "measure/reanalysis.h"
+#include "measure/spectrogram.h"
+#include "recording/sSMP.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace ravlon {
+
+struct TOpenRecordingSteps {
+    // The owner's SetSampFreq; empty: the store's own SetSampFreq.
+    std::function<void(int32_t)> SetSampFreq;
+    // The bandwidth in Hz, asked for when the window-size step needs it (an
+    // owner that reads an edit converts its text here, so a conversion error
+    // stops the sequence at the same point). Empty: 500 Hz.
+    std::function<double()> Bandwidth;
+    // After the positions are applied, before the store is cleared (the main
+    // window writes its duration edits, the temporary recording and its axes).
+    std::function<void()> OnPositions;
+    // Every chunk of the recording; empty: AddSamples of the chunks to analyse.
+    ReanalysisChunk OnChunk;
+    // After the analysed part of every complete cycle: the spectrogram paint,
+    // which updates the noise reference once. Empty: UpdateNoiseReference.
+    std::function<void()> OnCycleEnd;
+};
+
+ReanalysisResult OpenRecordingAnalysis(TSMPfile& file, TSpectrogram& store, int32_t window,
+                                       const TOpenRecordingSteps& steps);
+
+// The same with a bandwidth value and the defaults of every hook: the store ends
+// up exactly as the main window's store right after it opened the recording.
+ReanalysisResult OpenRecordingAnalysis(TSMPfile& file, TSpectrogram& store, int32_t window,
+                                       double bandwidth);
+
+} // namespace ravlon
