@@ -102,24 +102,34 @@ private:
     std::string socket_;
 };
 
+// Plays what the program plays: a stretch of pre-noise silence, the noise
+// generator's sequence, post-noise silence. The silence gives the recording time to start
+// (the program starts it from the first output buffer), so every noise
+// sample must come back.
 struct Loopback {
+    static constexpr std::size_t kLeadIn = 24000; // 0.5 s of silence
+    // Silence after the noise, as the program's post-noise silence: the last
+    // device buffers of a stream that ends are not played to the end.
+    static constexpr std::size_t kTail = 12000;
     std::shared_ptr<audio::WaveBackend> backend = std::make_shared<audio::RtAudioBackend>();
     TMPCPlay play{backend};
     TMPCRecord rec{backend};
     std::vector<std::int16_t> played, recorded;
     test::NoiseLcg lcg;
-    std::size_t toPlay;
+    std::size_t noise, toPlay;
 
-    explicit Loopback(std::size_t samples) : toPlay(samples) {
+    explicit Loopback(std::size_t noiseSamples)
+        : noise(noiseSamples), toPlay(kLeadIn + noiseSamples + kTail) {
         play.setsfTot(48000);
         play.setnBuffers(16);
         rec.setsfTot(48000);
         rec.setnBuffers(16);
-        played.reserve(samples);
+        played.reserve(toPlay);
         play.OnStash = [this](TWaveChunk& arr, int& used, bool&) {
             const std::size_t n = std::min<std::size_t>(std::size_t(used), toPlay - played.size());
             for (std::size_t k = 0; k < n; ++k) {
-                arr[k] = lcg.next();
+                const bool silent = played.size() < kLeadIn || played.size() >= kLeadIn + noise;
+                arr[k] = silent ? std::int16_t(0) : lcg.next();
                 played.push_back(arr[k]);
             }
             used = int(n);
@@ -137,12 +147,13 @@ struct Loopback {
             // The test reports what matters; tearing down must not throw.
         }
     }
-    // Where the played noise starts in the recording, or npos.
+    // Index of the recording at which the first noise sample arrived, or npos.
     std::size_t offset() const {
         const std::size_t probe = 64;
-        if (played.size() < probe) return std::string::npos;
+        if (played.size() < kLeadIn + probe) return std::string::npos;
+        const auto first = played.begin() + std::ptrdiff_t(kLeadIn);
         for (std::size_t i = 0; i + probe <= recorded.size(); ++i)
-            if (std::equal(played.begin(), played.begin() + probe, recorded.begin() + i)) return i;
+            if (std::equal(first, first + probe, recorded.begin() + std::ptrdiff_t(i))) return i;
         return std::string::npos;
     }
 };
@@ -164,7 +175,8 @@ TEST(PulseLoopback, TwentySecondsOfNoiseComeBackBitExact) {
         [&] {
             const std::size_t off = lb.offset();
             return !catcher.messages.empty() ||
-                   (off != std::string::npos && lb.recorded.size() >= off + samples);
+                   (off != std::string::npos && lb.recorded.size() >= off + lb.noise &&
+                    !lb.play.Active());
         },
         45s);
     ASSERT_TRUE(catcher.messages.empty()) << catcher.messages.front();
@@ -172,11 +184,16 @@ TEST(PulseLoopback, TwentySecondsOfNoiseComeBackBitExact) {
     EXPECT_FALSE(lb.play.Active()); // used = 0 after 20 s: the output closed itself
     lb.rec.Stop();
     const std::size_t off = lb.offset();
-    ASSERT_EQ(lb.played.size(), samples);
-    std::size_t mismatches = 0;
-    for (std::size_t i = 0; i < samples; ++i)
-        if (lb.recorded[off + i] != lb.played[i]) ++mismatches;
-    EXPECT_EQ(mismatches, 0u) << "latency " << off << " samples";
+    ASSERT_EQ(lb.played.size(), lb.toPlay);
+    std::size_t mismatches = 0, first = 0, last = 0;
+    for (std::size_t i = Loopback::kLeadIn; i < Loopback::kLeadIn + lb.noise; ++i)
+        if (lb.recorded[off + i - Loopback::kLeadIn] != lb.played[i]) {
+            if (mismatches++ == 0) first = i;
+            last = i;
+        }
+    EXPECT_EQ(mismatches, 0u) << "noise arrived at recorded sample " << off << "; played samples "
+                              << first << " .. " << last << " differ";
+    // Nothing but silence before the noise arrives.
     for (std::size_t i = 0; i < off; ++i) ASSERT_EQ(lb.recorded[i], 0) << i;
     EXPECT_EQ(lb.play.Dropouts(), 0u);
     EXPECT_EQ(lb.rec.Dropouts(), 0u);
@@ -207,9 +224,12 @@ TEST(PulseLoopback, ServerKilledMidRunIsReportedAndTheRecordingKept) {
     const std::size_t off = lb.offset();
     ASSERT_NE(off, std::string::npos);
     EXPECT_GE(kept, 2u * 48000);
-    const std::size_t n = std::min(kept - off, lb.played.size());
+    const std::size_t n =
+        std::min(kept - off, std::min(lb.played.size() - Loopback::kLeadIn, lb.noise));
+    EXPECT_GT(n, 48000u);
     EXPECT_TRUE(std::equal(lb.recorded.begin() + std::ptrdiff_t(off),
-                           lb.recorded.begin() + std::ptrdiff_t(off + n), lb.played.begin()));
+                           lb.recorded.begin() + std::ptrdiff_t(off + n),
+                           lb.played.begin() + std::ptrdiff_t(Loopback::kLeadIn)));
 }
 
 TEST(PulseLoopback, NoServerIsAReadableOpenErrorWithNothingLeftOpen) {

@@ -5,7 +5,11 @@
 #include <rtaudio/RtAudio.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
 
 namespace ravlon::audio {
 
@@ -17,6 +21,27 @@ constexpr unsigned kPeriodFrames = 512;
 constexpr unsigned kDevicePeriods = 4;
 
 class RtStream;
+
+// True when a PulseAudio (or PipeWire-Pulse) server can be reached: RtAudio's
+// PulseAudio back end reports a device even without a server, so look for one.
+bool PulseServerAvailable() {
+    if (const char* server = std::getenv("PULSE_SERVER"); server && *server) return true;
+    std::error_code ec;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+        if (std::filesystem::exists(std::filesystem::path(runtime) / "pulse" / "native", ec))
+            return true;
+    return std::filesystem::exists("/run/user/" + std::to_string(::getuid()) + "/pulse/native", ec);
+}
+
+// The default API: PulseAudio where a server runs (it loops samples back
+// unchanged and shares the card), else whatever RtAudio finds first (ALSA, JACK).
+RtAudio::Api DefaultApi() {
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    for (RtAudio::Api api : apis)
+        if (api == RtAudio::LINUX_PULSE && PulseServerAvailable()) return api;
+    return RtAudio::UNSPECIFIED;
+}
 
 // RtAudio's error callback carries no user data: one slot per direction
 // names the stream it belongs to (the program opens one stream of each).
@@ -42,7 +67,7 @@ public:
     std::string openDevice() {
         std::string err;
         try {
-            audio_ = std::make_unique<RtAudio>();
+            audio_ = std::make_unique<RtAudio>(DefaultApi());
             audio_->showWarnings(false);
             if (audio_->getDeviceCount() == 0) return "No audio device was found.";
             RtAudio::StreamParameters params;
@@ -158,7 +183,7 @@ private:
 std::vector<std::string> RtAudioBackend::deviceNames(Direction dir) {
     std::vector<std::string> names;
     try {
-        RtAudio audio;
+        RtAudio audio(DefaultApi());
         audio.showWarnings(false);
         const unsigned count = audio.getDeviceCount();
         for (unsigned i = 0; i < count; ++i) {
