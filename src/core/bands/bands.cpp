@@ -122,9 +122,10 @@ TDecayFit FitDecay(std::span<const double> levels, int32_t start, double frameSe
     }
     const int32_t count = last >= first ? last - first + 1 : 0;
     if (count < MinFitFrames) fit.Problems |= fpFewFrames;
-    if (count < 2) return fit;
+    if (count == 0) return fit;
     fit.FirstFrame = first;
     fit.LastFrame = last;
+    if (count < 2) return fit;
 
     // Centred sums: exact for a straight line, whatever the frame offset.
     double mx = 0, my = 0;

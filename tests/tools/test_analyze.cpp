@@ -1,0 +1,423 @@
+// ravlon-analyze as a subprocess: its per-bin results equal EvaluateT60 on a
+// store built the main window's way, bit for bit; CSV and JSON parse back (JSON
+// with Python's strict parser) and agree with the core band evaluation; a mono
+// WAV is analysed like the recording it came from; bad input gives clear
+// errors with the documented exit codes.
+#include "bands/bands.h"
+#include "core/bands/room_recording.h"
+#include "measure/reanalysis.h"
+#include "recording/numtext.h"
+#include "views/t60eval.h"
+#include "views/viewmath.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace ravlon;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> SplitCsv(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == ',')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+// Full text to double, nothing left over; NaN for an empty field.
+double Number(const std::string& text) {
+    if (text.empty()) return std::nan("");
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    EXPECT_EQ(*end, '\0') << "not a number: " << text;
+    return v;
+}
+
+class AnalyzeTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new fs::path(fs::temp_directory_path() /
+                            ("ravlon-analyze-test-" + std::to_string(::getpid())));
+        fs::create_directories(*dir_);
+        spec_ = new test::RoomRecordingSpec;
+        spec_->Room = test::BandTestRoom();
+        spec_->Run.SampFreq = 16000;
+        spec_->Run.Bandwidth = 100;
+        spec_->Run.PreNoise = 0.2;
+        spec_->Run.Noise = 0.6;
+        spec_->Run.PostNoise = 1.2;
+        spec_->Cycles = 4;
+        ASSERT_TRUE(test::WriteRoomRecording(Recording(), *spec_));
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(*dir_);
+        delete dir_;
+        delete spec_;
+    }
+    static std::string Recording() { return (*dir_ / "room.ravlon").string(); }
+    static fs::path Dir() { return *dir_; }
+
+    static Result Run(const std::vector<std::string>& args) {
+        std::string cmd = Quote(RAVLON_ANALYZE);
+        for (const std::string& a : args) cmd += " " + Quote(a);
+        const fs::path out = *dir_ / "stdout", err = *dir_ / "stderr";
+        cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+        const int status = std::system(cmd.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ReadAll(out);
+        r.err = ReadAll(err);
+        return r;
+    }
+
+    // Runs python3 with script on text; empty optional-like result when absent.
+    static bool HavePython() {
+        return std::system("python3 -c 'import json' >/dev/null 2>&1") == 0;
+    }
+    static std::string Python(const std::string& script, const std::string& input) {
+        const fs::path in = *dir_ / "json-in", py = *dir_ / "script.py", out = *dir_ / "py-out";
+        std::ofstream(in) << input;
+        std::ofstream(py) << script;
+        const std::string cmd = "python3 " + Quote(py.string()) + " <" + Quote(in.string()) + " >" +
+                                Quote(out.string()) + " 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadAll(out);
+        return ReadAll(out);
+    }
+
+    // The store the main window builds when it opens file with these settings.
+    struct MainWindowStore {
+        TFFT fft;
+        TSpectrogram s{fft};
+        std::vector<double> t60, start, end;
+    };
+    static std::unique_ptr<MainWindowStore> OpenLikeMainWindow(const std::string& file, int window,
+                                                               double bandwidth, double initial,
+                                                               double additional) {
+        auto m = std::make_unique<MainWindowStore>();
+        TSMPfile f;
+        EXPECT_TRUE(f.open_file(file, true));
+        m->s.SetSampFreq(Round(f.channel_rate(0)));
+        m->s.SetupWindow(window);
+        const int32_t p1 = StrToInt(f.get_item("pos1"));
+        const int32_t p2 = StrToInt(f.get_item("pos2"));
+        const int32_t p3 = StrToInt(f.get_item("pos3"));
+        m->s.SetupFFTSize();
+        m->s.SetupWindowSize(bandwidth);
+        m->s.SetPositions(p1, p2, p3);
+        m->s.ClearStore();
+        m->s.ResetCounters();
+        m->s.RequestRepaint();
+        TSpectrogram& s = m->s;
+        ReanalyseRecording(
+            f, s,
+            [&](const TSMPBlock& b, bool analyse) {
+                if (analyse) s.AddSamples(b.Samples, b.Count);
+            },
+            [&] { s.UpdateNoiseReference(); });
+        EvaluateT60(s, m->fft.FFTSize(), m->fft.WindowSize(), initial, additional, m->t60, m->start,
+                    m->end);
+        return m;
+    }
+
+    static void ExpectBinsEqual(const std::string& csv, const MainWindowStore& m) {
+        const std::vector<std::string> lines = SplitLines(csv);
+        ASSERT_EQ(lines.size(), m.t60.size() + 1);
+        EXPECT_EQ(lines[0], "frequency_hz,start_frame,end_frame,t60_s");
+        int withValue = 0;
+        for (size_t b = 0; b < m.t60.size(); ++b) {
+            const std::vector<std::string> f = SplitCsv(lines[b + 1]);
+            ASSERT_EQ(f.size(), 4u) << lines[b + 1];
+            EXPECT_EQ(Number(f[0]), double(b) * m.s.SampFreq() / m.s.BlockSize());
+            EXPECT_EQ(Number(f[1]), m.start[b]) << b;
+            EXPECT_EQ(Number(f[2]), m.end[b]) << b;
+            EXPECT_EQ(Number(f[3]), m.t60[b]) << b;
+            withValue += m.t60[b] > 0;
+        }
+        EXPECT_GT(withValue, int(m.t60.size()) / 2); // the comparison is not of zeros
+    }
+
+    static fs::path* dir_;
+    static test::RoomRecordingSpec* spec_;
+};
+
+fs::path* AnalyzeTool::dir_ = nullptr;
+test::RoomRecordingSpec* AnalyzeTool::spec_ = nullptr;
+
+// Writes samples as a 16-bit WAV with the given channel count (interleaved copies).
+bool WriteWav(const std::string& path, const std::vector<int16_t>& mono, int rate, int channels) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) return false;
+    std::vector<int16_t> frames;
+    for (int16_t v : mono)
+        for (int c = 0; c < channels; ++c) frames.push_back(v);
+    const sf_count_t n = sf_writef_short(f, frames.data(), sf_count_t(mono.size()));
+    sf_close(f);
+    return n == sf_count_t(mono.size());
+}
+
+std::vector<int16_t> ReadSamples(const std::string& recording) {
+    TSMPfile f;
+    EXPECT_TRUE(f.open_file(recording, true));
+    std::vector<int16_t> all;
+    auto block = std::make_unique<TSMPBlock>();
+    for (;;) {
+        f.read_block(0, *block);
+        if (block->Count <= 0) break;
+        all.insert(all.end(), block->Samples, block->Samples + block->Count);
+    }
+    return all;
+}
+
+} // namespace
+
+TEST_F(AnalyzeTool, PerBinCsvEqualsEvaluateT60OnTheMainWindowStore) {
+    Result r = Run({Recording(), "--bands", "bins", "--format", "csv"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto m = OpenLikeMainWindow(Recording(), 3, 500, 5, 30);
+    ExpectBinsEqual(r.out, *m);
+
+    // Other settings: another FFT size and window, other drops.
+    r = Run({Recording(), "--bands=bins", "--format=csv", "--window", "hamming", "--bandwidth",
+             "100", "--initial-drop", "3", "--additional-drop", "20"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    m = OpenLikeMainWindow(Recording(), 2, 100, 3, 20);
+    EXPECT_EQ(m->s.BlockSize(), 512);
+    ExpectBinsEqual(r.out, *m);
+}
+
+TEST_F(AnalyzeTool, PerBinJsonParsesBackToTheSameNumbers) {
+    if (!HavePython()) GTEST_SKIP() << "python3 with its json module is not installed";
+    const Result r = Run({Recording(), "--bands", "bins", "--format", "json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string lines =
+        Python("import json, sys\n"
+               "def bad(c): raise ValueError(c)\n"
+               "d = json.load(sys.stdin, parse_constant=bad)\n"
+               "print(d['samp_freq'], d['fft_size'], d['cycles'])\n"
+               "for b in d['bins']:\n"
+               "    print('%r,%r,%r,%r' % (float(b['frequency_hz']), float(b['start_frame']),\n"
+               "          float(b['end_frame']), float(b['t60_s'])))\n",
+               r.out);
+    auto m = OpenLikeMainWindow(Recording(), 3, 500, 5, 30);
+    std::vector<std::string> rows = SplitLines(lines);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], "16000 64 4");
+    rows[0] = "frequency_hz,start_frame,end_frame,t60_s";
+    std::string csv;
+    for (const std::string& row : rows) csv += row + "\n";
+    ExpectBinsEqual(csv, *m);
+}
+
+TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
+    const Result csv =
+        Run({Recording(), "--bandwidth", "100", "--format", "csv", "--volume", "200"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    auto m = OpenLikeMainWindow(Recording(), 3, 100, 5, 30);
+    const std::vector<TBandResult> bands = EvaluateBands(m->s, TBandSet::Octave, m->t60);
+    ASSERT_EQ(bands.size(), 7u); // 16 kHz: up to the 4 kHz octave
+
+    const std::vector<std::string> lines = SplitLines(csv.out);
+    ASSERT_EQ(lines.size(), bands.size() + 1);
+    const std::vector<std::string> head = SplitCsv(lines[0]);
+    std::map<std::string, size_t> col;
+    for (size_t i = 0; i < head.size(); ++i) col[head[i]] = i;
+    for (const char* name :
+         {"nominal_hz", "lower_hz", "upper_hz", "bins", "t20_s", "t30_valid", "t30_problems",
+          "c_percent", "t60_median_s", "radius_m", "limit_frequency_hz"})
+        ASSERT_TRUE(col.count(name)) << name;
+    for (size_t i = 0; i < bands.size(); ++i) {
+        const std::vector<std::string> f = SplitCsv(lines[i + 1]);
+        ASSERT_EQ(f.size(), head.size()) << lines[i + 1];
+        const TBandResult& b = bands[i];
+        SCOPED_TRACE(b.Band.Nominal);
+        EXPECT_EQ(Number(f[col["nominal_hz"]]), b.Band.Nominal);
+        EXPECT_EQ(Number(f[col["lower_hz"]]), b.Band.Lower);
+        EXPECT_EQ(Number(f[col["bins"]]), b.Bins.Count());
+        if (b.T20.HasValue())
+            EXPECT_EQ(Number(f[col["t20_s"]]), b.T20.T);
+        else
+            EXPECT_EQ(f[col["t20_s"]], "");
+        EXPECT_EQ(f[col["t30_valid"]], b.T30.Valid() ? "1" : "0");
+        EXPECT_EQ(f[col["t30_problems"]], FitProblemText(b.T30.Problems));
+        const double t = b.ReverberationTime();
+        if (t > 0) {
+            EXPECT_EQ(Number(f[col["radius_m"]]), ReverberationRadius(200, t));
+            EXPECT_EQ(Number(f[col["limit_frequency_hz"]]), LimitFrequency(t, 200));
+        } else {
+            EXPECT_EQ(f[col["radius_m"]], "");
+        }
+    }
+    // The mid bands of the room decay validly and near its T60.
+    EXPECT_NEAR(bands[4].T30.T, 1.0, 0.1);
+
+    if (!HavePython()) GTEST_SKIP() << "python3 with its json module is not installed";
+    const Result json = Run({Recording(), "--bandwidth", "100", "--format", "json", "--volume",
+                             "200", "--bands", "octave"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    const std::string rows =
+        Python("import json, sys\n"
+               "def bad(c): raise ValueError(c)\n"
+               "d = json.load(sys.stdin, parse_constant=bad)\n"
+               "assert d['band_set'] == 'octave' and d['volume_m3'] == 200\n"
+               "for b in d['bands']:\n"
+               "    t = b['t20']['t_s']\n"
+               "    print('%r,%s,%s,%s' % (float(b['nominal_hz']), '' if t is None else repr(t),\n"
+               "          'true' if b['t30']['valid'] else 'false', b['t30']['problems']))\n",
+               json.out);
+    const std::vector<std::string> jl = SplitLines(rows);
+    ASSERT_EQ(jl.size(), bands.size()) << rows;
+    for (size_t i = 0; i < bands.size(); ++i) {
+        const std::vector<std::string> f = SplitCsv(jl[i]);
+        ASSERT_EQ(f.size(), 4u) << jl[i];
+        EXPECT_EQ(Number(f[0]), bands[i].Band.Nominal);
+        if (bands[i].T20.HasValue()) {
+            EXPECT_EQ(Number(f[1]), bands[i].T20.T);
+        }
+        EXPECT_EQ(f[2], bands[i].T30.Valid() ? "true" : "false");
+        EXPECT_EQ(f[3], FitProblemText(bands[i].T30.Problems));
+    }
+}
+
+TEST_F(AnalyzeTool, ThirdOctaveTableAndHelp) {
+    Result r = Run({Recording(), "--bands", "third"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Band [Hz]"), std::string::npos);
+    EXPECT_NE(r.out.find("4 complete cycle(s)"), std::string::npos);
+    EXPECT_NE(r.out.find("\n     6300 "), std::string::npos) << r.out; // last third at 16 kHz
+    EXPECT_EQ(r.out.find("\n     8000 "), std::string::npos);
+    r = Run({"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("Exit codes"), std::string::npos);
+}
+
+TEST_F(AnalyzeTool, MonoWavIsAnalysedLikeTheRecordingItCameFrom) {
+    const std::string wav = (Dir() / "room.wav").string();
+    ASSERT_TRUE(WriteWav(wav, ReadSamples(Recording()), 16000, 1));
+    // Positions from the durations at the FFT size of the bandwidth, as the run
+    // that made the recording computed them.
+    const Result fromWav = Run({wav, "--pre", "0.2", "--noise", "0.6", "--post", "1.2", "--bands",
+                                "bins", "--format", "csv", "--bandwidth", "100"});
+    ASSERT_EQ(fromWav.code, 0) << fromWav.err;
+    const Result fromRec =
+        Run({Recording(), "--bands", "bins", "--format", "csv", "--bandwidth", "100"});
+    ASSERT_EQ(fromRec.code, 0) << fromRec.err;
+    EXPECT_EQ(fromWav.out, fromRec.out);
+
+    const std::string stereo = (Dir() / "stereo.wav").string();
+    ASSERT_TRUE(WriteWav(stereo, std::vector<int16_t>(16000, 5), 16000, 2));
+    Result r = Run({stereo, "--pre", "0.2", "--noise", "0.6", "--post", "1.2"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("2 channels"), std::string::npos) << r.err;
+    r = Run({wav});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("--pre, --noise and --post"), std::string::npos) << r.err;
+    r = Run({Recording(), "--pre", "1"});
+    EXPECT_EQ(r.code, 1) << r.err;
+}
+
+TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
+    Result r = Run({(Dir() / "missing.ravlon").string()});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("no such file"), std::string::npos) << r.err;
+
+    // A recording without "pos3".
+    const std::string nopos = (Dir() / "nopos.ravlon").string();
+    {
+        TSMPfile f;
+        ASSERT_TRUE(f.new_file(nopos));
+        f.insert_nonpresent_defaults();
+        f.set_sftot(16000);
+        f.set_item("pos1", "0");
+        f.set_item("pos2", "1024");
+        ASSERT_TRUE(f.save_file(""));
+        f.close_file();
+    }
+    r = Run({nopos});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("no item \"pos3\""), std::string::npos) << r.err;
+
+    // Bytes that are neither a recording nor an audio file.
+    const std::string junk = (Dir() / "junk.bin").string();
+    std::ofstream(junk, std::ios::binary) << std::string(5000, '\x7f');
+    r = Run({junk});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_FALSE(r.err.empty());
+
+    // Less than one cycle of samples.
+    const std::string shortRec = (Dir() / "short.ravlon").string();
+    {
+        test::RoomRecordingSpec s = *spec_;
+        s.Cycles = 0;
+        ASSERT_TRUE(test::WriteRoomRecording(shortRec, s));
+    }
+    r = Run({shortRec});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("no complete cycle"), std::string::npos) << r.err;
+
+    r = Run({Recording(), "--bandwidth", "100000"}); // window size rounds to 0
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("Window size out of range"), std::string::npos) << r.err;
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{Recording(), "--bandwidth", "abc"},
+          {Recording(), "--bandwidth", "-5"},
+          {Recording(), "--bandwidth", "0"},
+          {Recording(), "--bandwidth", "nan"},
+          {Recording(), "--window", "kaiser"},
+          {Recording(), "--bands", "sixth"},
+          {Recording(), "--format", "xml"},
+          {Recording(), "--volume", "0"},
+          {Recording(), "--initial-drop", "-1"},
+          {Recording(), "--frobnicate"},
+          {Recording(), "--bandwidth"},
+          {Recording(), Recording()},
+          {}}) {
+        r = Run(bad);
+        EXPECT_EQ(r.code, 1) << (bad.size() > 1 ? bad[1] : "") << ": " << r.err;
+        EXPECT_NE(r.err.find("ravlon-analyze: "), std::string::npos);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
