@@ -26,6 +26,21 @@ std::atomic<long> gNewCalls{0};
 [[gnu::noinline]] void* operator new[](std::size_t size) {
     return ::operator new(size);
 }
+// The nothrow forms too: every form of new and delete must come from the same
+// pair, or a sanitizer sees malloc'ed memory freed by its own delete.
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    gNewCalls.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size == 0 ? 1 : size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return ::operator new(size, tag);
+}
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 [[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
 }
