@@ -267,7 +267,7 @@ TEST(BandFit, RangeEndsAtTheFirstCrossingOfTheLowerLimit) {
 TEST(BandFit, PerBinMedianSkipsBinsWithoutValue) {
     Store st;
     st.Fill(Exponential(0.5));
-    const TBand& k1 = Octave(StandardBands(TBandSet::Octave), 1000); // bins 4 .. 7
+    const TBand k1 = Octave(StandardBands(TBandSet::Octave), 1000); // bins 4 .. 7
     std::vector<double> t60(128, 9.0);
     t60[4] = 0;
     t60[5] = 1.0;
