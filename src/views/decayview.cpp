@@ -51,7 +51,7 @@ void TForm2::SetFrequency(double f) {
     Frequency = f;
     double snapped = SnappedFrequency();
     SetStatusText(0, FormatSignificant(5, snapped) + " Hz");
-    Form1->faxis->SetMarkerValue(snapped);
+    if (Form1) Form1->faxis->SetMarkerValue(snapped);
     RepaintPlot();
     if (Form3) Form3->RepaintPlot();
     if (Form4) Form4->RepaintPlot();
@@ -131,14 +131,12 @@ void TForm2::PaintCurves(QPainter& canvas) {
         int y = laxis->ValueToPixelClamped(l);
         canvas.drawLine(0, y, w - 1, y);
     }
-    // Where the reverberation time view's last evaluation started and ended.
-    const auto& starts = Form4->StartFrames;
-    const auto& ends = Form4->EndFrames;
-    if (static_cast<size_t>(b) >= starts.size() || static_cast<size_t>(b) >= ends.size())
-        throw ERangeError();
-    for (double fr : {starts[static_cast<size_t>(b)], ends[static_cast<size_t>(b)]}) {
-        int x =
-            taxis->ValueToPixelClamped(EvaluationFrameTime(fr, s.FFT().FFTSize(), s.SampFreq()));
+    // Where the reverberation time view's last evaluation started and ended;
+    // arrays that do not cover the bin end the repaint here.
+    auto [start, end] =
+        MarkerTimes(Form4->StartFrames, Form4->EndFrames, b, s.FFT().FFTSize(), s.SampFreq());
+    for (double t : {start, end}) {
+        int x = taxis->ValueToPixelClamped(t);
         canvas.drawLine(x, 0, x, h - 1);
     }
     // The hand-drawn line; not clamped, it may run off the plot.

@@ -48,15 +48,11 @@ void TForm6::PaintBox1Paint(QPainter& canvas) {
         double volume = RoomVolume();
         for (int x = 0; x < faxis->width(); ++x) {
             double f = faxis->PixelToValue(x);
-            double t = ColumnT60(T60Values, f);
-            double limit = LimitFrequency(t, volume);
-            QColor colour = (f >= limit && t > 0) ? QColor(0, 128, 0) : QColor(192, 192, 192);
-            int y = 0;
-            try {
-                y = raxis->ValueToPixelClamped(ReverberationRadius(volume, t));
-            } catch (const std::exception&) {
-                y = raxis->ValueToPixelClamped(0); // no T60 in this bin: radius 0
-            }
+            double t = ColumnValue(T60Values, f, Form1->Spec().SampFreq());
+            QColor colour =
+                AboveLimitFrequency(f, t, volume) ? QColor(0, 128, 0) : QColor(192, 192, 192);
+            // A bin without T60 has no radius; its dot sits at 0 m.
+            int y = raxis->ValueToPixelClamped(DotRadius(volume, t));
             canvas.fillRect(x - 1, y - 1, 2, 2, colour);
         }
         PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());

@@ -22,11 +22,6 @@ void EvaluateViewT60(std::vector<double>& t60, std::vector<double>& starts,
                 Form2->AdditionalDrop, t60, starts, ends);
 }
 
-double ColumnT60(const std::vector<double>& t60, double f) {
-    auto n = static_cast<int32_t>(t60.size());
-    return t60[static_cast<size_t>(FrequencyToBin(f, n, Form1->Spec().SampFreq()))];
-}
-
 double RoomVolume() {
     return StrToFloat(Form6->volumeedit->text().toStdString());
 }
@@ -64,12 +59,11 @@ void TForm4::PaintBox1Paint(QPainter& canvas) {
         PaintFrameAndGrid(canvas);
         EvaluateViewT60(T60Values, StartFrames, EndFrames);
         double volume = RoomVolume();
-        canvas.setPen(Qt::NoPen);
         for (int x = 0; x < faxis->width(); ++x) {
             double f = faxis->PixelToValue(x);
-            double t = ColumnT60(T60Values, f);
-            double limit = LimitFrequency(t, volume);
-            QColor colour = (f >= limit && t > 0) ? QColor(255, 0, 0) : QColor(192, 192, 192);
+            double t = ColumnValue(T60Values, f, Form1->Spec().SampFreq());
+            QColor colour =
+                AboveLimitFrequency(f, t, volume) ? QColor(255, 0, 0) : QColor(192, 192, 192);
             int y = taxis->ValueToPixelClamped(t);
             canvas.fillRect(x - 1, y - 1, 2, 2, colour);
         }

@@ -28,9 +28,6 @@ protected:
 // Runs the T60 evaluation of the main window's store with the decay view's drops.
 void EvaluateViewT60(std::vector<double>& t60, std::vector<double>& starts,
                      std::vector<double>& ends);
-// T60 of the bin shown in a column at frequency f: the nearest bin, clamped
-// to the results (ERangeError when there are none).
-double ColumnT60(const std::vector<double>& t60, double f);
 // The room volume of the radius view's edit (user's number format); raises
 // when the text is not a number.
 double RoomVolume();
