@@ -1,7 +1,7 @@
 #include "measure/mainwindow.h"
 
 #include "axes/saxes.h"
-#include "measure/reanalysis.h"
+#include "measure/openrecording.h"
 #include "platform/messagebox.h"
 #include "recording/fileutil.h"
 #include "recording/numtext.h"
@@ -476,34 +476,29 @@ void TForm1::OpenRecording(const std::string& name) {
                        MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    std::string shortName = name.substr(0, TSMPfile::MaxShortString);
-    RecentFiles1->Add(shortName);
-    if (!SMPfile1.open_file(shortName, true))
-        throw Exception("Cannot open the recording " + shortName);
+    // A cut path would name another file: refuse what the recording component cannot hold.
+    if (name.size() > TSMPfile::MaxShortString)
+        throw Exception("The file name is too long (at most 255 characters): " + name);
+    RecentFiles1->Add(name);
+    if (!SMPfile1.open_file(name, true)) throw Exception("Cannot open the recording " + name);
     CloseOnExit closeOnExit{SMPfile1};
-    SetSampFreq(Round(SMPfile1.channel_rate(0)));
-    spec_->SetupWindow(windowcombo->currentIndex());
-    int32_t p1 = StrToInt(SMPfile1.get_item("pos1"));
-    int32_t p2 = StrToInt(SMPfile1.get_item("pos2"));
-    int32_t p3 = StrToInt(SMPfile1.get_item("pos3"));
-    spec_->SetupFFTSize();
-    spec_->SetupWindowSize(StrToFloat(bwedit->text().toStdString()));
-    spec_->SetPositions(p1, p2, p3);
-    const double sf = spec_->SampFreq();
-    prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
-    noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
-    postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
-    CreateTemporaryRecording();
-    FitTimeAxes();
-    spec_->ClearStore();
-    spec_->ResetCounters();
-    spec_->RequestRepaint();
-    ReanalyseRecording(
-        SMPfile1, *spec_,
-        [this](const TSMPBlock& block, bool analyse) {
-            RecordChunk(block.Samples, block.Count, analyse);
-        },
-        [this] { PaintBox1->repaint(); });
+    TOpenRecordingSteps steps;
+    steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
+    steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
+    steps.OnPositions = [this] {
+        const double sf = spec_->SampFreq();
+        const int32_t p1 = spec_->Pos1(), p2 = spec_->Pos2(), p3 = spec_->Pos3();
+        prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
+        noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
+        postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
+        CreateTemporaryRecording();
+        FitTimeAxes();
+    };
+    steps.OnChunk = [this](const TSMPBlock& block, bool analyse) {
+        RecordChunk(block.Samples, block.Count, analyse);
+    };
+    steps.OnCycleEnd = [this] { PaintBox1->repaint(); };
+    OpenRecordingAnalysis(SMPfile1, *spec_, windowcombo->currentIndex(), steps);
     tmpfile.save_file("");
     tmpfile.close_file();
 }
