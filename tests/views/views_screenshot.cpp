@@ -5,10 +5,12 @@
 #include "axes/saxes.h"
 #include "measure/mainwindow.h"
 #include "platform/messagebox.h"
+#include "recording/numtext.h"
 #include "views/decayview.h"
 #include "views/radiusview.h"
 #include "views/responseview.h"
 #include "views/t60view.h"
+#include "views/viewmath.h"
 #include "views/warningdialog.h"
 
 #include <QAction>
@@ -17,8 +19,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -29,6 +33,19 @@ bool Save(QWidget* window, const QString& folder, const char* name) {
     bool ok = window->grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toLocal8Bit().constData());
     return ok;
+}
+
+// A left-button press at (x1, y1) and a move to (x2, y2), as the user drags.
+void Drag(QWidget* w, Qt::MouseButton button, int x1, int y1, int x2, int y2) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x1, y1), w->mapToGlobal(QPointF(x1, y1)),
+                      button, button, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(x2, y2), w->mapToGlobal(QPointF(x2, y2)),
+                     Qt::NoButton, button, Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x2, y2),
+                        w->mapToGlobal(QPointF(x2, y2)), button, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
 }
 
 } // namespace
@@ -62,16 +79,34 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     Form1->RunAction->trigger();
 
-    // A selected time in the decay and a line laid over the decay curve.
-    Form3->SetTime(2.2);
-    Form2->LineStarted = true;
-    Form2->LineTime1 = 2.1;
-    Form2->LineLevel1 = 30;
-    Form2->LineTime2 = 2.6;
-    Form2->LineLevel2 = 0;
     for (QAction* a : {Form1->ShowT60Action, Form1->Showdecayaction, Form1->showresponseaction,
                        Form1->Showrraction})
         a->trigger();
+    // The level range of the measurement, as a user would drag the level axes there.
+    const ravlon::TSpectrogram& s = Form1->Spec();
+    Form2->SetFrequency(1000);
+    double l0 = 0;
+    try {
+        const int32_t b = ravlon::FrequencyToBin(1000, s.Bins(), s.SampFreq());
+        l0 = ravlon::PowerToDecibels(ravlon::FDiv(s.NoiseSpecSum()[static_cast<size_t>(b)],
+                                                  static_cast<double>(s.NoiseSpecCount())));
+    } catch (const std::exception&) {
+        std::fprintf(stderr, "no noise reference\n");
+    }
+    const double lo = 10 * std::floor((l0 - 60) / 10), hi = lo + 80;
+    Form2->laxis->SetRange(lo, hi);
+    Form3->laxis->SetRange(lo, hi);
+    // A selected time in the decay, and a line drawn with the mouse along the decay.
+    const double noiseEnd = static_cast<double>(s.Pos2()) / s.SampFreq();
+    Form3->SetTime(noiseEnd + 0.2);
+    TAxis& taxis = *Form2->taxis;
+    TAxis& laxis = *Form2->laxis;
+    Drag(Form2->PaintBox1, Qt::LeftButton, taxis.ValueToPixel(noiseEnd + 0.1),
+         laxis.ValueToPixel(l0 - 8), taxis.ValueToPixel(noiseEnd + 0.6),
+         laxis.ValueToPixel(l0 - 38));
+    Drag(Form3->PaintBox1, Qt::LeftButton, Form3->faxis->ValueToPixel(1000),
+         Form3->laxis->ValueToPixel(l0), Form3->faxis->ValueToPixel(1000),
+         Form3->laxis->ValueToPixel(l0));
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 
     bool ok = Save(Form1, folder, "mainwindow.png");
