@@ -57,6 +57,15 @@ TEST_F(Views, LeftDragOnAnyFrequencyPlotSelectsTheFrequencyForAllViews) {
         EXPECT_NEAR(Form1->faxis->MarkerValue(), snapped, 1e-9);
         Move(view, Qt::LeftButton, x + 7, 10);
         EXPECT_EQ(Form2->Frequency, faxis->PixelToValue(x + 7));
+        // The dotted line of every frequency plot moves to the bin.
+        const double moved = SnappedFrequency(faxis->PixelToValue(x + 7), kBins, 48000);
+        using Plot = std::pair<TResultView*, TAxis*>;
+        for (auto [plot, axis] :
+             {Plot{Form3, Form3->faxis}, Plot{Form4, Form4->faxis}, Plot{Form6, Form6->faxis}}) {
+            QImage img = Grab(plot);
+            EXPECT_GT(CountColumn(img, axis->ValueToPixelClamped(moved), kDotted),
+                      img.height() / 4);
+        }
     }
     // The response view also reads out frequency and level under the mouse.
     Press(Form3, Qt::LeftButton, 40, 30);
