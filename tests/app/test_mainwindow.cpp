@@ -217,3 +217,20 @@ TEST_F(MainWindow, ShowActionsAndClosingViews) {
     Form1->Showdecayaction->trigger();
     EXPECT_FALSE(Form2->isVisible());
 }
+
+TEST_F(MainWindow, DroppedAudioIsShownUntilTheNextRun) {
+    StartForms("room:t60=0.5,pace=fast");
+    PressRun();
+    Form1->MPCRecord1.OnDropout();
+    Form1->MPCPlay1.OnDropout();
+    EXPECT_EQ(Form1->DroppedBuffers(), 2u);
+    EXPECT_NE(Form1->StatusText().find("dropped 2 time(s)"), std::string::npos)
+        << Form1->StatusText();
+    Form1->RunAction->trigger();
+    // The notice stays after the run, with the measurement it concerns.
+    EXPECT_FALSE(Form1->StatusText().empty());
+    PressRun();
+    EXPECT_TRUE(Form1->StatusText().empty());
+    EXPECT_EQ(Form1->DroppedBuffers(), 0u);
+    Form1->RunAction->trigger();
+}
