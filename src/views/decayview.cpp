@@ -29,13 +29,6 @@ TForm2::TForm2(QWidget* parent) : TResultView("Ravlon - decay", {60, 100, 50}, t
     SetAxes(laxis, taxis);
     connect(initialleveledit, &QLineEdit::textChanged, this, &TForm2::initialleveleditChange);
     connect(additionalleveledit, &QLineEdit::textChanged, this, &TForm2::additionalleveleditChange);
-    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
-    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseDown(b, x, y);
-    };
-    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
 }
 
 QAction* TForm2::ShowAction() const {

@@ -38,9 +38,9 @@ public:
 
     void initialleveleditChange();
     void additionalleveleditChange();
-    void PaintBox1Paint(QPainter& canvas);
-    void PaintBox1MouseDown(Qt::MouseButtons buttons, int x, int y);
-    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y);
+    void PaintBox1Paint(QPainter& canvas) override;
+    void PaintBox1MouseDown(Qt::MouseButtons buttons, int x, int y) override;
+    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) override;
 
 protected:
     QAction* ShowAction() const override;

@@ -23,13 +23,6 @@ TForm6::TForm6(QWidget* parent)
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(raxis, faxis);
     connect(volumeedit, &QLineEdit::textChanged, this, &TForm6::volumeeditChange);
-    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
-    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
-    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
 }
 
 QAction* TForm6::ShowAction() const {

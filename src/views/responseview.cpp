@@ -15,14 +15,6 @@ TForm3::TForm3(QWidget* parent) : TResultView("Ravlon - Response", {100, 50}, fa
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(laxis, faxis);
-    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
-    // A press is handled exactly as a move.
-    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
-    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
 }
 
 QAction* TForm3::ShowAction() const {

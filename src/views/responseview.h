@@ -18,8 +18,8 @@ public:
     // The curve time of the frame nearest to Time; Time itself when there is no analysis.
     double SnappedTime() const;
 
-    void PaintBox1Paint(QPainter& canvas);
-    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y);
+    void PaintBox1Paint(QPainter& canvas) override;
+    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) override;
 
 protected:
     QAction* ShowAction() const override;

@@ -35,13 +35,6 @@ TForm4::TForm4(QWidget* parent)
     taxis = MakeViewAxis(posleft, false, 0, 4, "[s]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(taxis, faxis);
-    PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
-    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
-    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
-        PaintBox1MouseMove(b, x, y);
-    };
 }
 
 QAction* TForm4::ShowAction() const {

@@ -17,8 +17,8 @@ public:
     TAxis* faxis;
     std::vector<double> T60Values, StartFrames, EndFrames;
 
-    void PaintBox1Paint(QPainter& canvas);
-    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y);
+    void PaintBox1Paint(QPainter& canvas) override;
+    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) override;
 
 protected:
     QAction* ShowAction() const override;

@@ -66,6 +66,13 @@ TResultView::TResultView(const QString& caption, std::vector<int> panelWidths, b
     }
     layout->addWidget(StatusBar1);
     PaintBox1 = new TPaintBox(Panel1);
+    PaintBox1->OnPaint = [this](QPainter& canvas) { PaintBox1Paint(canvas); };
+    PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseDown(b, x, y);
+    };
+    PaintBox1->OnMouseMove = [this](Qt::MouseButtons b, int x, int y) {
+        PaintBox1MouseMove(b, x, y);
+    };
     Panel1->OnResize = [this] { FormResize(); };
 }
 

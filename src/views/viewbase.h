@@ -45,6 +45,14 @@ public:
     // Lays out axes and plot (also run on every resize of the plot panel).
     void FormResize();
 
+    // The plot's handlers. A press is handled exactly as a move unless a view
+    // says otherwise; moves arrive only while a button is held.
+    virtual void PaintBox1Paint(QPainter& canvas) = 0;
+    virtual void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) = 0;
+    virtual void PaintBox1MouseDown(Qt::MouseButtons buttons, int x, int y) {
+        PaintBox1MouseMove(buttons, x, y);
+    }
+
 protected:
     // A plot axis as every view carries it: the given position, scale, range and
     // unit text; TickSpaceAim 40, all three drag zones, no double click, the
