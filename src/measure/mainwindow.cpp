@@ -270,7 +270,9 @@ void TForm1::BuildControls() {
     settings->setContentsMargins(4, 2, 4, 4);
     settings->setSpacing(2);
     ToolBar1 = new QToolBar(Panel1);
-    ToolBar1->setIconSize(QSize(20, 20));
+    // Five buttons must fit the 145-pixel panel side by side.
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setStyleSheet("QToolButton { padding: 1px; margin: 0px; }");
     for (QAction* a : {RunAction, Showdecayaction, showresponseaction, ShowT60Action, Showrraction})
         ToolBar1->addAction(a);
     settings->addWidget(ToolBar1);
@@ -292,7 +294,10 @@ void TForm1::BuildControls() {
 
     // Legend panel.
     auto* gray = new QLabel("Grayscale", Panel3);
-    gray->setGeometry(4, 8, 56, 16);
+    QFont small = gray->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    gray->setFont(small);
+    gray->setGeometry(2, 8, 58, 16);
     laxis = new TAxis(Panel3);
     ConfigurePlotAxis(*laxis, posleft, false, -40, 40, "dB", palette().color(QPalette::Button));
     laxis->setGeometry(4, 32, 33, 260);
