@@ -137,3 +137,19 @@ TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
     // The temporary recording became a copy of the opened one.
     EXPECT_EQ(ReadChannel0(Form1->TmpFileName), delivered);
 }
+
+// The room in real time, as a person uses it: the window keeps up with the
+// sound and nothing is dropped.
+TEST_F(Measurement, RealTimeRoomRunsWithoutDroppingAudio) {
+    StartForms("room:t60=0.3");
+    Form1->prenoiseedit->setText("0.2");
+    Form1->noiseedit->setText("0.3");
+    Form1->postnoiseedit->setText("0.5");
+    PressRun();
+    ASSERT_TRUE(Form1->Running);
+    ASSERT_TRUE(WaitForCycles(2));
+    Form1->RunAction->trigger();
+    EXPECT_EQ(Form1->DroppedBuffers(), 0u);
+    EXPECT_EQ(Form1->MPCRecord1.Dropouts(), 0u);
+    for (int32_t c : Form1->Spec().SpecCount()) EXPECT_GE(c, 2);
+}
