@@ -44,7 +44,7 @@ TForm1* Form1 = nullptr;
 namespace {
 
 const char* const kWindowNames[] = {"rectangular", "Bartlett", "Hamming", "Hanning", "Blackman"};
-const char* const kFileFilter = "Ravlon files (*.ravlon);;All files (*)";
+const char* const kFileFilter = "Ravlon files (*.ravlon);;All files (*.*)";
 const char* const kHomePage = "https://www.gessumdata.example/ravlon/";
 const char* const kVersionFile = "https://update.gessumdata.example/versions/ravlon.txt";
 
