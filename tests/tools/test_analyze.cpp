@@ -78,7 +78,7 @@ protected:
         dir_ = new fs::path(fs::temp_directory_path() /
                             ("ravlon-analyze-test-" + std::to_string(::getpid())));
         fs::create_directories(*dir_);
-        spec_ = new test::RoomRecordingSpec;
+        spec_ = new test::RoomRecordingSetup;
         spec_->Room = test::BandTestRoom();
         spec_->Run.SampFreq = 16000;
         spec_->Run.Bandwidth = 100;
@@ -176,11 +176,11 @@ protected:
     }
 
     static fs::path* dir_;
-    static test::RoomRecordingSpec* spec_;
+    static test::RoomRecordingSetup* spec_;
 };
 
 fs::path* AnalyzeTool::dir_ = nullptr;
-test::RoomRecordingSpec* AnalyzeTool::spec_ = nullptr;
+test::RoomRecordingSetup* AnalyzeTool::spec_ = nullptr;
 
 // Writes samples as a 16-bit WAV with the given channel count (interleaved copies).
 bool WriteWav(const std::string& path, const std::vector<int16_t>& mono, int rate, int channels) {
@@ -389,7 +389,7 @@ TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
     // Less than one cycle of samples.
     const std::string shortRec = (Dir() / "short.ravlon").string();
     {
-        test::RoomRecordingSpec s = *spec_;
+        test::RoomRecordingSetup s = *spec_;
         s.Cycles = 0;
         ASSERT_TRUE(test::WriteRoomRecording(shortRec, s));
     }

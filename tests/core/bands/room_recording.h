@@ -17,7 +17,7 @@
 
 namespace ravlon::test {
 
-struct RoomRecordingSpec {
+struct RoomRecordingSetup {
     RoomConfig Room;
     TSpectrogram::RunSettings Run;
     int Cycles = 20;
@@ -34,10 +34,10 @@ inline RoomConfig BandTestRoom() {
 }
 
 // Writes the recording; returns false when the file cannot be written.
-inline bool WriteRoomRecording(const std::string& path, const RoomRecordingSpec& spec) {
-    const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(spec.Run);
-    const int rate = spec.Run.SampFreq;
-    RoomSimulator room(spec.Room, rate, SynthesizeRoomImpulse(spec.Room, rate));
+inline bool WriteRoomRecording(const std::string& path, const RoomRecordingSetup& setup) {
+    const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(setup.Run);
+    const int rate = setup.Run.SampFreq;
+    RoomSimulator room(setup.Room, rate, SynthesizeRoomImpulse(setup.Room, rate));
     TSMPfile f;
     if (!f.new_file(path)) return false;
     f.insert_nonpresent_defaults();
@@ -52,7 +52,7 @@ inline bool WriteRoomRecording(const std::string& path, const RoomRecordingSpec&
     std::vector<double> speaker(RoomSimulator::kBlock);
     auto block = std::make_unique<TSMPBlock>();
     block->Count = 0;
-    const int64_t total = static_cast<int64_t>(plan.Pos3) * spec.Cycles;
+    const int64_t total = static_cast<int64_t>(plan.Pos3) * setup.Cycles;
     for (int64_t done = 0; done < total;) {
         FillNoise(rng, out.data(), static_cast<int32_t>(out.size()), playPos, plan.Pos1, plan.Pos2,
                   plan.Pos3);

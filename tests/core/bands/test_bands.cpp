@@ -309,15 +309,15 @@ struct TempRecording {
 
 TEST(OpenRecordingAnalysis, EqualsTheMainWindowStepsWithOneNoiseUpdatePerCycle) {
     TempRecording file;
-    test::RoomRecordingSpec spec;
-    spec.Room = test::BandTestRoom();
-    spec.Run.SampFreq = 8000;
-    spec.Run.Bandwidth = 250;
-    spec.Run.PreNoise = 0.1;
-    spec.Run.Noise = 0.3;
-    spec.Run.PostNoise = 0.5;
-    spec.Cycles = 3;
-    ASSERT_TRUE(test::WriteRoomRecording(file.name, spec));
+    test::RoomRecordingSetup setup;
+    setup.Room = test::BandTestRoom();
+    setup.Run.SampFreq = 8000;
+    setup.Run.Bandwidth = 250;
+    setup.Run.PreNoise = 0.1;
+    setup.Run.Noise = 0.3;
+    setup.Run.PostNoise = 0.5;
+    setup.Cycles = 3;
+    ASSERT_TRUE(test::WriteRoomRecording(file.name, setup));
 
     // The main window's order of steps, by hand.
     TFFT fftA;

@@ -23,34 +23,34 @@ struct TempFile {
 // 44.1 kHz, Hanning, 50 Hz: FFT 2048, 21.5 Hz bins, 46 ms frames, so the
 // 250 Hz octave holds 8 bins and a T20 range at 0.6 s still spans 4 frames.
 // 2 s after the noise let every band reach the room's background.
-test::RoomRecordingSpec RoomSpec() {
-    test::RoomRecordingSpec spec;
-    spec.Room = test::BandTestRoom();
-    spec.Run.SampFreq = 44100;
-    spec.Run.Window = 3;
-    spec.Run.Bandwidth = 50;
-    spec.Run.PreNoise = 0.25;
-    spec.Run.Noise = 1.25;
-    spec.Run.PostNoise = 2.0;
-    spec.Cycles = 20;
-    return spec;
+test::RoomRecordingSetup RoomSpec() {
+    test::RoomRecordingSetup setup;
+    setup.Room = test::BandTestRoom();
+    setup.Run.SampFreq = 44100;
+    setup.Run.Window = 3;
+    setup.Run.Bandwidth = 50;
+    setup.Run.PreNoise = 0.25;
+    setup.Run.Noise = 1.25;
+    setup.Run.PostNoise = 2.0;
+    setup.Cycles = 20;
+    return setup;
 }
 
 } // namespace
 
 TEST(BandsThroughRoom, OctaveT20T30AndPerBinMedianMatchTheRoom) {
-    const test::RoomRecordingSpec spec = RoomSpec();
+    const test::RoomRecordingSetup setup = RoomSpec();
     TempFile file{(std::filesystem::temp_directory_path() /
                    ("ravlon-bands-room-" + std::to_string(::getpid()) + ".ravlon"))
                       .string()};
-    ASSERT_TRUE(test::WriteRoomRecording(file.name, spec));
+    ASSERT_TRUE(test::WriteRoomRecording(file.name, setup));
 
     TSMPfile rec;
     ASSERT_TRUE(rec.open_file(file.name, true));
     TFFT fft;
     TSpectrogram store(fft);
     const ReanalysisResult done =
-        OpenRecordingAnalysis(rec, store, spec.Run.Window, spec.Run.Bandwidth);
+        OpenRecordingAnalysis(rec, store, setup.Run.Window, setup.Run.Bandwidth);
     rec.close_file();
     ASSERT_EQ(done.Cycles, 20);
     ASSERT_EQ(store.BlockSize(), 2048);
@@ -60,7 +60,7 @@ TEST(BandsThroughRoom, OctaveT20T30AndPerBinMedianMatchTheRoom) {
     ASSERT_EQ(bands.size(), 8u);
     for (const TBandResult& r : bands) {
         if (r.Band.Nominal < 250) continue;
-        const double room = spec.Room.t60At(r.Band.Nominal);
+        const double room = setup.Room.t60At(r.Band.Nominal);
         const double tol = r.Band.Nominal == 250 ? 0.10 : 0.05;
         SCOPED_TRACE(r.Band.Nominal);
         if (r.Band.Nominal <= 4000) {

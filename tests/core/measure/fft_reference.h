@@ -33,8 +33,8 @@ inline long double WindowValue(int kind, int n, int size) {
 
 // Straightforward transcription of the plain transform (tables in extended precision,
 // stored as doubles; all arithmetic in double).
-inline std::vector<std::complex<double>> SpecTransform(const std::vector<double>& x, int n,
-                                                       int windowSize, int kind) {
+inline std::vector<std::complex<double>> PlainTransform(const std::vector<double>& x, int n,
+                                                        int windowSize, int kind) {
     std::vector<double> c(n), s(n), win(n, 0.0), re(n), im(n);
     std::vector<int> br(n);
     for (int k = 0; k < n; ++k) {
