@@ -84,6 +84,57 @@ WaveHeader* ownHeader(const TMessage& m, const detail::MPCRing& ring) {
     return nullptr;
 }
 
+// The hidden window's messages of one direction.
+struct DeviceMessages {
+    unsigned open, close, done, error, dropout;
+    const char* unprepareError; // prefix of a failed unprepare
+    const char* streamError;    // prefix of a device failing while it streams
+};
+constexpr DeviceMessages kOutputMessages{MM_WOM_OPEN,    MM_WOM_CLOSE,   MM_WOM_DONE,
+                                         MM_WOM_ERROR,   MM_WOM_DROPOUT, "WaveOutUnPrepareHeader:",
+                                         "WaveOutWrite:"};
+constexpr DeviceMessages kInputMessages{MM_WIM_OPEN,   MM_WIM_CLOSE,   MM_WIM_DATA,
+                                        MM_WIM_ERROR,  MM_WIM_DROPOUT, "waveinUnPrepareHeader:",
+                                        "waveinWrite:"};
+
+// The message handler both components share: the owner's OnMsg first, then
+// open/close notices, a returned buffer goes back to the device (or ends the
+// stream when it carries LastMarker), device failures and dropouts.
+template <class Component>
+void HandleDeviceMessage(Component& c, detail::MPCRing& ring, const DeviceMessages& m,
+                         TMessage& Msg) {
+    if (c.OnMsg) c.OnMsg(Msg);
+    const unsigned id = Msg.Msg;
+    if (id == m.open) {
+        if (c.OnOpened) c.OnOpened();
+    } else if (id == m.close) {
+        if (c.OnClosed) c.OnClosed();
+    } else if (id == m.done) {
+        if (!c.Active()) return;
+        WaveHeader* h = ownHeader(Msg, ring);
+        if (!h) return;
+        const std::intptr_t u = h->user;
+        check(m.unprepareError, ring.device->unprepare(*h));
+        if (u == LastMarker)
+            c.Stop();
+        else
+            c.Requeue(int(u));
+    } else if (id == m.error) {
+        if (c.Active() && ring.device && Msg.WParam == ring.device->handle() &&
+            !ring.device->failureReported()) {
+            ring.device->setFailureReported();
+            throw EMPCError(m.streamError + ring.device->errorText());
+        }
+    } else if (id == m.dropout) {
+        if (ring.device && Msg.WParam == ring.device->handle()) {
+            ring.dropouts = ring.device->dropouts();
+            if (c.OnDropout) c.OnDropout();
+        }
+    } else {
+        Msg.Result = 0;
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- TMPCPlay
@@ -166,43 +217,7 @@ void TMPCPlay::ProcessMessages() {
 }
 
 void TMPCPlay::WndProc(TMessage& Msg) {
-    if (OnMsg) OnMsg(Msg);
-    switch (Msg.Msg) {
-    case MM_WOM_OPEN:
-        if (OnOpened) OnOpened();
-        break;
-    case MM_WOM_CLOSE:
-        if (OnClosed) OnClosed();
-        break;
-    case MM_WOM_DONE: {
-        if (!active_) break;
-        WaveHeader* h = ownHeader(Msg, ring_);
-        if (!h) break;
-        const std::intptr_t u = h->user;
-        check("WaveOutUnPrepareHeader:", ring_.device->unprepare(*h));
-        if (u == LastMarker)
-            Stop();
-        else
-            Requeue(int(u));
-        break;
-    }
-    case MM_WOM_ERROR:
-        if (active_ && ring_.device && Msg.WParam == ring_.device->handle() &&
-            !ring_.device->failureReported()) {
-            ring_.device->setFailureReported();
-            throw EMPCError("WaveOutWrite:" + ring_.device->errorText());
-        }
-        break;
-    case MM_WOM_DROPOUT:
-        if (ring_.device && Msg.WParam == ring_.device->handle()) {
-            ring_.dropouts = ring_.device->dropouts();
-            if (OnDropout) OnDropout();
-        }
-        break;
-    default:
-        Msg.Result = 0;
-        break;
-    }
+    HandleDeviceMessage(*this, ring_, kOutputMessages, Msg);
 }
 
 // -------------------------------------------------------------- TMPCRecord
@@ -280,43 +295,7 @@ void TMPCRecord::ProcessMessages() {
 }
 
 void TMPCRecord::WndProc(TMessage& Msg) {
-    if (OnMsg) OnMsg(Msg);
-    switch (Msg.Msg) {
-    case MM_WIM_OPEN:
-        if (OnOpened) OnOpened();
-        break;
-    case MM_WIM_CLOSE:
-        if (OnClosed) OnClosed();
-        break;
-    case MM_WIM_DATA: {
-        if (!active_) break;
-        WaveHeader* h = ownHeader(Msg, ring_);
-        if (!h) break;
-        const std::intptr_t u = h->user;
-        check("waveinUnPrepareHeader:", ring_.device->unprepare(*h));
-        if (u == LastMarker)
-            Stop();
-        else
-            Requeue(int(u));
-        break;
-    }
-    case MM_WIM_ERROR:
-        if (active_ && ring_.device && Msg.WParam == ring_.device->handle() &&
-            !ring_.device->failureReported()) {
-            ring_.device->setFailureReported();
-            throw EMPCError("waveinWrite:" + ring_.device->errorText());
-        }
-        break;
-    case MM_WIM_DROPOUT:
-        if (ring_.device && Msg.WParam == ring_.device->handle()) {
-            ring_.dropouts = ring_.device->dropouts();
-            if (OnDropout) OnDropout();
-        }
-        break;
-    default:
-        Msg.Result = 0;
-        break;
-    }
+    HandleDeviceMessage(*this, ring_, kInputMessages, Msg);
 }
 
 } // namespace ravlon

@@ -39,15 +39,9 @@ void TForm6::PaintBox1Paint(QPainter& canvas) {
         PaintFrameAndGrid(canvas);
         EvaluateViewT60(T60Values, StartFrames, EndFrames);
         double volume = RoomVolume();
-        for (int x = 0; x < faxis->width(); ++x) {
-            double f = faxis->PixelToValue(x);
-            double t = ColumnValue(T60Values, f, Form1->Spec().SampFreq());
-            QColor colour =
-                AboveLimitFrequency(f, t, volume) ? QColor(0, 128, 0) : QColor(192, 192, 192);
-            // A bin without T60 has no radius; its dot sits at 0 m.
-            int y = raxis->ValueToPixelClamped(DotRadius(volume, t));
-            canvas.fillRect(x - 1, y - 1, 2, 2, colour);
-        }
+        // A bin without T60 has no radius; its dot sits at 0 m.
+        PaintT60Dots(canvas, *faxis, T60Values, volume, QColor(0, 128, 0),
+                     [&](double t) { return raxis->ValueToPixelClamped(DotRadius(volume, t)); });
         PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());
     } catch (const std::exception&) {
         // The first failure ends this repaint; what is drawn stays.

@@ -26,6 +26,18 @@ double RoomVolume() {
     return StrToFloat(Form6->volumeedit->text().toStdString());
 }
 
+void PaintT60Dots(QPainter& canvas, TAxis& faxis, const std::vector<double>& t60, double volume,
+                  const QColor& above, const std::function<int(double)>& yOfT60) {
+    const int32_t sampFreq = Form1->Spec().SampFreq();
+    for (int x = 0; x < faxis.width(); ++x) {
+        double f = faxis.PixelToValue(x);
+        double t = ColumnValue(t60, f, sampFreq);
+        QColor colour = AboveLimitFrequency(f, t, volume) ? above : QColor(192, 192, 192);
+        int y = yOfT60(t);
+        canvas.fillRect(x - 1, y - 1, 2, 2, colour);
+    }
+}
+
 void SelectFrequencyByDrag(Qt::MouseButtons buttons, TAxis& faxis, int x) {
     if (buttons & Qt::LeftButton) Form2->SetFrequency(faxis.PixelToValue(x));
 }
@@ -52,14 +64,8 @@ void TForm4::PaintBox1Paint(QPainter& canvas) {
         PaintFrameAndGrid(canvas);
         EvaluateViewT60(T60Values, StartFrames, EndFrames);
         double volume = RoomVolume();
-        for (int x = 0; x < faxis->width(); ++x) {
-            double f = faxis->PixelToValue(x);
-            double t = ColumnValue(T60Values, f, Form1->Spec().SampFreq());
-            QColor colour =
-                AboveLimitFrequency(f, t, volume) ? QColor(255, 0, 0) : QColor(192, 192, 192);
-            int y = taxis->ValueToPixelClamped(t);
-            canvas.fillRect(x - 1, y - 1, 2, 2, colour);
-        }
+        PaintT60Dots(canvas, *faxis, T60Values, volume, QColor(255, 0, 0),
+                     [this](double t) { return taxis->ValueToPixelClamped(t); });
         PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());
     } catch (const std::exception&) {
         // The first failure ends this repaint; what is drawn stays.

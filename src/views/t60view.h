@@ -6,6 +6,7 @@
 
 #include "views/viewbase.h"
 
+#include <functional>
 #include <vector>
 
 class TForm4 : public TResultView {
@@ -31,6 +32,11 @@ void EvaluateViewT60(std::vector<double>& t60, std::vector<double>& starts,
 // The room volume of the radius view's edit (user's number format); raises
 // when the text is not a number.
 double RoomVolume();
+// One 2 x 2 dot per column of faxis for the T60 of the bin shown there: in
+// `above` where the column lies at or above the room's limit frequency and the
+// bin has a value, silver otherwise; at height yOfT60(T60).
+void PaintT60Dots(QPainter& canvas, TAxis& faxis, const std::vector<double>& t60, double volume,
+                  const QColor& above, const std::function<int(double)>& yOfT60);
 // Selects frequency f for all views while the left button is held.
 void SelectFrequencyByDrag(Qt::MouseButtons buttons, TAxis& faxis, int x);
 

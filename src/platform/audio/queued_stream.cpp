@@ -213,22 +213,27 @@ bool QueuedStream::hasQueued() const noexcept {
     return current_ != nullptr || !submit_.empty();
 }
 
+bool QueuedStream::takeNextBuffer(std::size_t missing) noexcept {
+    if (!submit_.pop(current_)) {
+        if (streamed_) pendingGap_ += missing;
+        return false;
+    }
+    position_ = 0;
+    if (pendingGap_ > 0) {
+        dropValues_.fetch_add(pendingGap_, std::memory_order_release);
+        dropEvents_.fetch_add(1, std::memory_order_release);
+        pendingGap_ = 0;
+        wake();
+    }
+    return true;
+}
+
 void QueuedStream::renderOutput(std::int16_t* dst, std::size_t values) noexcept {
     std::size_t done = 0;
     while (done < values) {
-        if (!current_) {
-            if (!submit_.pop(current_)) {
-                std::fill(dst + done, dst + values, std::int16_t(0));
-                if (streamed_) pendingGap_ += values - done;
-                return;
-            }
-            position_ = 0;
-            if (pendingGap_ > 0) {
-                dropValues_.fetch_add(pendingGap_, std::memory_order_release);
-                dropEvents_.fetch_add(1, std::memory_order_release);
-                pendingGap_ = 0;
-                wake();
-            }
+        if (!current_ && !takeNextBuffer(values - done)) {
+            std::fill(dst + done, dst + values, std::int16_t(0));
+            return;
         }
         const std::size_t n =
             std::min<std::size_t>(values - done, std::size_t(current_->length - position_));
@@ -246,19 +251,7 @@ void QueuedStream::renderOutput(std::int16_t* dst, std::size_t values) noexcept 
 void QueuedStream::captureInput(const std::int16_t* src, std::size_t values) noexcept {
     std::size_t done = 0;
     while (done < values) {
-        if (!current_) {
-            if (!submit_.pop(current_)) {
-                if (streamed_) pendingGap_ += values - done;
-                return;
-            }
-            position_ = 0;
-            if (pendingGap_ > 0) {
-                dropValues_.fetch_add(pendingGap_, std::memory_order_release);
-                dropEvents_.fetch_add(1, std::memory_order_release);
-                pendingGap_ = 0;
-                wake();
-            }
-        }
+        if (!current_ && !takeNextBuffer(values - done)) return;
         const std::size_t n =
             std::min<std::size_t>(values - done, std::size_t(current_->length - position_));
         std::copy_n(src + done, n, current_->data + position_);

@@ -65,7 +65,11 @@ protected:
 private:
     void wake() noexcept;
     void finish(WaveHeader* h) noexcept; // audio thread: hand a buffer back
-    void returnAll();                    // UI thread, device stopped
+    // Audio thread: the next queued buffer becomes current, and a gap before
+    // it is reported. Without one, `missing` values count towards the gap
+    // (once streaming has begun) and the result is false.
+    bool takeNextBuffer(std::size_t missing) noexcept;
+    void returnAll(); // UI thread, device stopped
 
     Direction dir_;
     WaveFormat format_;
