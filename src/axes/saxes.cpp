@@ -1,5 +1,6 @@
 #include "axes/saxes.h"
 
+#include "platform/appexception.h"
 #include "recording/numtext.h"
 
 #include <QBitmap>
@@ -197,7 +198,7 @@ TAxisLimitForm::TAxisLimitForm(QWidget* parent) : QDialog(parent) {
     setTabOrder(LowEdit, OkButton);
     setTabOrder(OkButton, CancelButton);
 
-    connect(OkButton, &QPushButton::clicked, this, &TAxisLimitForm::OkButtonClick);
+    connect(OkButton, &QPushButton::clicked, this, Guarded(this, [this] { OkButtonClick(); }));
     // Escape and closing the window reject as well.
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -2,6 +2,8 @@
 
 #include "axes/saxes.h"
 #include "measure/openrecording.h"
+#include "platform/appexception.h"
+#include "platform/filedialog.h"
 #include "platform/messagebox.h"
 #include "recording/fileutil.h"
 #include "recording/numtext.h"
@@ -22,7 +24,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,7 +35,6 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <filesystem>
 
 using namespace ravlon;
@@ -142,6 +142,9 @@ TForm1::TForm1(std::shared_ptr<audio::WaveBackend> backend)
     };
     MPCPlay1.OnDropout = [this] { ReportDropout(); };
     MPCRecord1.OnDropout = [this] { ReportDropout(); };
+    // A device that fails during the run ends it; the component reports the failure.
+    MPCPlay1.OnMsg = [this](TMessage& m) { DeviceFailed(m.Msg); };
+    MPCRecord1.OnMsg = [this](TMessage& m) { DeviceFailed(m.Msg); };
     for (TSMPfile* f : {&tmpfile, &SMPfile1}) {
         f->defheadsize = 1024;
         f->defFileType = "samp";
@@ -181,7 +184,7 @@ void TForm1::BuildServices() {
     RecentFiles1->SetMenuPos(2);
     RecentFiles1->SetProgId(ProgId1);
     RecentFiles1->SetOnClick([this](QObject* sender, int itemNo, const std::string& name) {
-        RecentFiles1Click(sender, itemNo, name);
+        RunGuarded(this, [&] { RecentFiles1Click(sender, itemNo, name); });
     });
     HelpMenu1 = new THelpMenu(this);
     HelpMenu1->SetMainMenu(menuBar());
@@ -221,26 +224,28 @@ void TForm1::BuildActions() {
     Exit1 = new QAction("E&xit", this);
 
     // A check action toggles itself before its handler runs.
-    connect(RunAction, &QAction::triggered, this, &TForm1::RunActionExecute);
+    connect(RunAction, &QAction::triggered, this, Guarded(this, [this] { RunActionExecute(); }));
     auto show = [](QAction* action, auto form) {
-        connect(action, &QAction::triggered, action, [action, form] {
-            if (QWidget* w = *form) w->setVisible(action->isChecked());
-        });
+        connect(action, &QAction::triggered, action, Guarded(action, [action, form] {
+                    if (QWidget* w = *form) w->setVisible(action->isChecked());
+                }));
     };
     show(Showdecayaction, reinterpret_cast<QWidget**>(&Form2));
     show(showresponseaction, reinterpret_cast<QWidget**>(&Form3));
     show(ShowT60Action, reinterpret_cast<QWidget**>(&Form4));
     show(Showrraction, reinterpret_cast<QWidget**>(&Form6));
-    connect(openfileaction, &QAction::triggered, this, &TForm1::openfileactionExecute);
-    connect(savefileaction, &QAction::triggered, this, &TForm1::savefileactionExecute);
-    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(openfileaction, &QAction::triggered, this,
+            Guarded(this, [this] { openfileactionExecute(); }));
+    connect(savefileaction, &QAction::triggered, this,
+            Guarded(this, [this] { savefileactionExecute(); }));
+    connect(Exit1, &QAction::triggered, this, Guarded(this, [this] { close(); }));
 
     file1 = menuBar()->addMenu("&File");
     file1->addAction(openfileaction);
     file1->addAction(savefileaction);
     file1->addSeparator();
     file1->addAction(Exit1);
-    connect(file1, &QMenu::aboutToShow, this, &TForm1::file1Click);
+    connect(file1, &QMenu::aboutToShow, this, Guarded(this, [this] { file1Click(); }));
 }
 
 void TForm1::BuildControls() {
@@ -349,7 +354,6 @@ void TForm1::FormActivate() {
         Form2->SetInitialDrop(5);
         Form2->SetAdditionalDrop(30);
     }
-    TmpFileName = MakeTempFile("RAV");
 }
 
 void TForm1::SetSampFreq(int32_t v) {
@@ -368,27 +372,52 @@ void TForm1::RunActionExecute() {
 
 void TForm1::SetRunning(bool on) {
     if (on == Running) return;
-    if (Running) {
-        MPCPlay1.Stop();
-        MPCRecord1.Stop();
-        tmpfile.save_file("");
-        tmpfile.close_file();
-    } else {
+    std::string problem;
+    if (on) {
+        bool started = false;
         try {
-            StartRun();
+            started = StartRun();
         } catch (...) {
             // A refused start leaves the window idle, ready for the next click.
             RunAction->setChecked(false);
             throw;
         }
+        if (!started) {
+            RunAction->setChecked(false);
+            return;
+        }
+    } else {
+        problem = StopDevices();
+        const std::string finish = recording_.Finish();
+        if (problem.empty()) problem = finish;
+        unsaved_ = recording_.Delivered() > 0;
     }
     taxis->SetMarkerVisible(on);
     Running = on;
     openfileaction->setEnabled(!on);
     RunAction->setChecked(on);
+    // Reported once the window is idle, so the recording can be saved at once.
+    if (!problem.empty()) throw Exception(problem);
 }
 
-void TForm1::StartRun() {
+// Stops and closes both sound components, whatever fails on the way; the
+// first failure's text, or "".
+std::string TForm1::StopDevices() noexcept {
+    std::string problem;
+    auto stop = [&problem](auto& component) {
+        try {
+            component.Stop();
+        } catch (const std::exception& e) {
+            if (problem.empty()) problem = e.what();
+        }
+    };
+    stop(MPCPlay1);
+    stop(MPCRecord1);
+    return problem;
+}
+
+bool TForm1::StartRun() {
+    if (!ConfirmDiscard()) return false;
     if (Form5 && !Form5->nowarncheck->isChecked()) Form5->exec();
     // Every setting is read and checked before anything is applied, so a
     // refused start changes neither the sound components nor the store.
@@ -399,31 +428,52 @@ void TForm1::StartRun() {
     s.PreNoise = StrToFloat(prenoiseedit->text().toStdString());
     s.Noise = StrToFloat(noiseedit->text().toStdString());
     s.PostNoise = StrToFloat(postnoiseedit->text().toStdString());
-    TSpectrogram::CheckRun(s);
-    SetSampFreq(s.SampFreq);
+    const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(s);
+
+    // The run's own temporary recording and both devices are ready before the
+    // last run's recording and spectrogram are given up.
+    const std::string previous = TmpFileName;
+    const std::string name = TTemporaryRecording::Reserve();
+    const int playRate = MPCPlay1.sfTot(), recordRate = MPCRecord1.sfTot();
+    try {
+        recording_.Create(name, s.SampFreq * MPCPlay1.nChans(), plan.Pos1, plan.Pos2, plan.Pos3);
+        MPCPlay1.setsfTot(s.SampFreq * MPCPlay1.nChans());
+        MPCRecord1.setsfTot(s.SampFreq * MPCRecord1.nChans());
+        MPCPlay1.Open();
+        MPCRecord1.Open();
+    } catch (...) {
+        StopDevices();
+        tmpfile.close_file();
+        TTemporaryRecording::Remove(name);
+        MPCPlay1.setsfTot(playRate);
+        MPCRecord1.setsfTot(recordRate);
+        throw;
+    }
+    spec_->SetSampFreq(s.SampFreq);
     spec_->SetupWindow(s.Window);
     spec_->SetupFFTSize();
     spec_->SetupWindowSize(s.Bandwidth);
     spec_->SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
-    CreateTemporaryRecording();
     FitTimeAxes();
     spec_->ClearStore();
     spec_->ResetCounters();
     spec_->RequestRepaint();
+    TmpFileName = name;
+    rescueCheck_ = spec_->RepaintRequests();
+    unsaved_ = false;
     dropped_ = 0;
     status_->clear();
-    MPCPlay1.Start();
-}
-
-void TForm1::CreateTemporaryRecording() {
-    if (FileExists(TmpFileName)) std::remove(TmpFileName.c_str());
-    tmpfile.new_file(TmpFileName);
-    tmpfile.insert_nonpresent_defaults();
-    tmpfile.set_sftot(MPCPlay1.sfTot());
-    tmpfile.set_item("pos1", std::to_string(spec_->Pos1()));
-    tmpfile.set_item("pos2", std::to_string(spec_->Pos2()));
-    tmpfile.set_item("pos3", std::to_string(spec_->Pos3()));
-    tmpfile.save_file("");
+    recordStarted_ = false;
+    stopPending_ = false;
+    try {
+        MPCPlay1.Start();
+    } catch (...) {
+        StopDevices();
+        tmpfile.close_file();
+        throw;
+    }
+    TTemporaryRecording::Remove(previous);
+    return true;
 }
 
 void TForm1::FitTimeAxes() {
@@ -442,24 +492,77 @@ void TForm1::FitTimeAxes() {
 void TForm1::MPCPlay1Stash(TWaveChunk& arr, int& used, bool&) {
     used = std::clamp(used, 0, static_cast<int>(arr.size()));
     spec_->FillNoise(random_, arr.data(), used);
-    if (!MPCRecord1.Active()) MPCRecord1.Start();
+    // The input is opened with the output but starts just before the first
+    // noise is played.
+    if (!recordStarted_) {
+        recordStarted_ = true;
+        MPCRecord1.Start();
+    }
 }
 
 void TForm1::MPCRecord1Fetch(TWaveChunk& arr, int used, bool&) {
-    RecordChunk(arr.data(), std::clamp(used, 0, static_cast<int>(arr.size())), true);
+    // Buffers still in flight after a failed write are counted as not written,
+    // and not analysed: the spectrogram shows what the recording holds.
+    RecordChunk(arr.data(), std::clamp(used, 0, static_cast<int>(arr.size())),
+                recording_.Error().empty());
 }
 
 // The recorded-buffer handler: analysis, time marker, temporary recording.
 void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
     if (analyse) spec_->AddSamples(samples, used);
     taxis->SetMarkerValue(FDiv(2.0 * spec_->Bins() * spec_->FrameIndex(), spec_->SampFreq()));
-    for (int32_t done = 0; done < used;) {
-        int32_t n = std::min(used - done, TSMPfile::BlockSamples);
-        block_->Count = n;
-        std::copy(samples + done, samples + done + n, block_->Samples);
-        tmpfile.write_block(0, *block_);
-        done += n;
+    if (!recording_.Append(samples, used, *block_)) {
+        RecordingFailed();
+        return;
     }
+    // Once a cycle: is the temporary recording still where Save will look for it?
+    if (spec_->RepaintRequests() != rescueCheck_) {
+        rescueCheck_ = spec_->RepaintRequests();
+        RescueTemporaryRecording();
+    }
+}
+
+// A write to the temporary recording failed: the run stops at once, keeps what
+// reached the disk and says how much that is.
+void TForm1::RecordingFailed() {
+    const double rate = std::max(1, spec_->SampFreq());
+    const double kept = double(recording_.Samples()) / rate;
+    const double lost = double(recording_.Delivered() - recording_.Samples()) / rate;
+    const std::string what =
+        recording_.DiskFull()
+            ? std::string("Disk full")
+            : "The temporary recording could not be written (" + recording_.Error() + ")";
+    const std::string text = what + ": the recording holds the first " + FormatFloat("0.0", kept) +
+                             " s; " + FormatFloat("0.0", lost) + " s were not written.";
+    if (!Running) throw Exception(text); // opening a recording
+    if (stopPending_) return;
+    stopPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            RunGuarded(this, [&] {
+                SetRunning(false);
+                ShowMessageBox(text, "Ravlon", MB_OK | MB_ICONERROR);
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void TForm1::RescueTemporaryRecording() {
+    const std::string notice = recording_.Rescue();
+    if (notice.empty()) return;
+    TmpFileName = recording_.Name();
+    status_->setText(QString::fromStdString(notice));
+}
+
+// A device reports a failure while it streams: the run ends, keeping the
+// recording; the component raises the device's message itself.
+void TForm1::DeviceFailed(unsigned msg) {
+    if (msg != audio::MM_WOM_ERROR && msg != audio::MM_WIM_ERROR) return;
+    if (!Running || stopPending_) return;
+    stopPending_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { RunGuarded(this, [this] { SetRunning(false); }); }, Qt::QueuedConnection);
 }
 
 void TForm1::ReportDropout() {
@@ -484,53 +587,100 @@ void TForm1::OpenRecording(const std::string& name) {
     // A cut path would name another file: refuse what the recording component cannot hold.
     if (name.size() > TSMPfile::MaxShortString)
         throw Exception("The file name is too long (at most 255 characters): " + name);
+    if (!ConfirmDiscard()) return;
     RecentFiles1->Add(name);
     if (!SMPfile1.open_file(name, true)) throw Exception("Cannot open the recording " + name);
     CloseOnExit closeOnExit{SMPfile1};
-    TOpenRecordingSteps steps;
-    steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
-    steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
-    steps.OnPositions = [this] {
-        const double sf = spec_->SampFreq();
-        const int32_t p1 = spec_->Pos1(), p2 = spec_->Pos2(), p3 = spec_->Pos3();
-        prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
-        noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
-        postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
-        CreateTemporaryRecording();
-        FitTimeAxes();
-    };
-    steps.OnChunk = [this](const TSMPBlock& block, bool analyse) {
-        RecordChunk(block.Samples, block.Count, analyse);
-    };
-    steps.OnCycleEnd = [this] { PaintBox1->repaint(); };
-    OpenRecordingAnalysis(SMPfile1, *spec_, windowcombo->currentIndex(), steps);
-    tmpfile.save_file("");
-    tmpfile.close_file();
+    // The copy of the opened recording gets its own temporary file, made before
+    // anything of the shown analysis changes.
+    const std::string previous = TmpFileName;
+    const std::string copy = TTemporaryRecording::Reserve();
+    bool switched = false;
+    try {
+        recording_.Create(copy, MPCPlay1.sfTot(), 0, 0, 0);
+        TOpenRecordingSteps steps;
+        steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
+        steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
+        steps.OnPositions = [&] {
+            const double sf = spec_->SampFreq();
+            const int32_t p1 = spec_->Pos1(), p2 = spec_->Pos2(), p3 = spec_->Pos3();
+            recording_.SetLayout(MPCPlay1.sfTot(), p1, p2, p3);
+            switched = true;
+            TmpFileName = copy;
+            unsaved_ = false;
+            TTemporaryRecording::Remove(previous);
+            prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
+            noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
+            postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
+            FitTimeAxes();
+        };
+        steps.OnChunk = [this](const TSMPBlock& block, bool analyse) {
+            RecordChunk(block.Samples, block.Count, analyse);
+        };
+        steps.OnCycleEnd = [this] { PaintBox1->repaint(); };
+        OpenRecordingAnalysis(SMPfile1, *spec_, windowcombo->currentIndex(), steps);
+    } catch (...) {
+        recording_.Finish();
+        if (!switched) TTemporaryRecording::Remove(copy);
+        throw;
+    }
+    const std::string problem = recording_.Finish();
+    if (!problem.empty()) throw Exception(problem);
 }
 
-void TForm1::SaveRecording(const std::string& name) {
-    if (FileExists(name)) std::remove(name.c_str());
-    if (!CopyFileWithDate(TmpFileName, name))
-        ShowMessageBox("The recording could not be saved as\n" + name, "Save recording",
-                       MB_OK | MB_ICONERROR);
+bool TForm1::HasRecording() const {
+    return !TmpFileName.empty() && (unsaved_ || recording_.Samples() > 0) &&
+           FileExists(TmpFileName);
+}
+
+bool TForm1::SaveRecording(const std::string& name) {
+    if (!Running) RescueTemporaryRecording();
+    if (!HasRecording()) {
+        ShowMessageBox("Nothing has been recorded yet: start a measurement with Run! first.",
+                       "Save recording", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    std::string error;
+    if (!CopyFileWithDate(TmpFileName, name, &error)) {
+        ShowMessageBox("The recording could not be saved as\n" + name +
+                           (error.empty() ? std::string() : "\n" + error),
+                       "Save recording", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    unsaved_ = false;
+    RecentFiles1->Add(name);
+    return true;
+}
+
+bool TForm1::ConfirmDiscard() {
+    if (!unsaved_) return true;
+    switch (ShowMessageBox("The recording of the last run is not saved. Save it?", "Ravlon",
+                           MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return savefileactionExecute();
+    case IDNO:
+        // Still unsaved until something really replaces it (a start can fail).
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TForm1::file1Click() {
-    savefileaction->setEnabled(FileExists(TmpFileName));
+    savefileaction->setEnabled(HasRecording());
     openfileaction->setEnabled(!Running);
 }
 
 void TForm1::openfileactionExecute() {
-    QString name = QFileDialog::getOpenFileName(this, "Open recording", QString(), kFileFilter);
-    if (!name.isEmpty()) OpenRecording(name.toStdString());
+    const std::string name =
+        AskFileName(this, {FileDialogKind::Open, "Open recording", kFileFilter, "ravlon"});
+    if (!name.empty()) OpenRecording(name);
 }
 
-void TForm1::savefileactionExecute() {
-    QFileDialog dialog(this, "Save recording", QString(), kFileFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("ravlon");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        SaveRecording(dialog.selectedFiles().first().toStdString());
+bool TForm1::savefileactionExecute() {
+    const std::string name =
+        AskFileName(this, {FileDialogKind::Save, "Save recording", kFileFilter, "ravlon"});
+    return !name.empty() && SaveRecording(name);
 }
 
 void TForm1::RecentFiles1Click(QObject*, int, const std::string& fileName) {
@@ -538,9 +688,16 @@ void TForm1::RecentFiles1Click(QObject*, int, const std::string& fileName) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing is always allowed: stop the run, then remove the temporary recording.
-    SetRunning(false);
-    if (FileExists(TmpFileName)) std::remove(TmpFileName.c_str());
+    // Stop the run; an unsaved recording is offered for saving, and Cancel
+    // keeps the program open. Then remove the temporary recording.
+    RunGuarded(this, [this] { SetRunning(false); });
+    bool keepOpen = false;
+    RunGuarded(this, [&] { keepOpen = !ConfirmDiscard(); });
+    if (keepOpen) {
+        event->ignore();
+        return;
+    }
+    TTemporaryRecording::Remove(TmpFileName);
     event->accept();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w != this) w->hide();

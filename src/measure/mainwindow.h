@@ -13,6 +13,7 @@
 #include "measure/cMPC.h"
 #include "measure/noisegen.h"
 #include "measure/spectrogram.h"
+#include "measure/temporary_recording.h"
 #include "recording/sSMP.h"
 
 #include <QImage>
@@ -92,6 +93,8 @@ public:
 
     // --- Fields -----------------------------------------------------------------------
     bool Running = false;
+    // The temporary recording of the last run or opened recording; "" before
+    // the first one. Every run and every opened recording makes a new one.
     std::string TmpFileName;
     QImage SpecBitmap;
 
@@ -104,11 +107,20 @@ public:
     void MPCRecord1Fetch(ravlon::TWaveChunk& arr, int used, bool& last);
     void OpenRecording(const std::string& name);
     // The part of "Save recording..." after the dialog: copies the temporary
-    // recording to name; tells the user when the copy fails.
-    void SaveRecording(const std::string& name);
+    // recording to name; tells the user when the copy fails or when nothing
+    // has been recorded yet. True when the recording was saved.
+    bool SaveRecording(const std::string& name);
     void file1Click();
     void openfileactionExecute();
-    void savefileactionExecute();
+    // Asks for a name and saves; true when the recording was saved.
+    bool savefileactionExecute();
+    // True when the temporary recording holds samples to save.
+    bool HasRecording() const;
+    // True when a run's recording has not been saved since it was made.
+    bool Unsaved() const { return unsaved_; }
+    // Before something discards an unsaved recording: asks whether to save
+    // it. False when the user cancels (or the save failed): keep everything.
+    bool ConfirmDiscard();
     void RecentFiles1Click(QObject* sender, int itemNo, const std::string& fileName);
     void Panel2Resize();
     void PaintBox1Paint(QPainter& canvas);
@@ -128,15 +140,24 @@ private:
     void BuildControls();
     void BuildServices();
     void BuildActions();
-    void StartRun();
-    void CreateTemporaryRecording();
+    bool StartRun();
+    std::string StopDevices() noexcept;
+    void SwitchTemporaryRecording();
     void FitTimeAxes();
     void RecordChunk(const int16_t* samples, int32_t used, bool analyse);
+    void RecordingFailed();
+    void RescueTemporaryRecording();
+    void DeviceFailed(unsigned msg);
     void ReportDropout();
 
     std::unique_ptr<ravlon::TSpectrogram> spec_;
     ravlon::TNoiseRandom random_; // seed 0 at program start, never reseeded
     std::unique_ptr<ravlon::TSMPBlock> block_;
+    ravlon::TTemporaryRecording recording_{tmpfile};
+    bool recordStarted_ = false; // the input was started by this run's first output buffer
+    bool unsaved_ = false;
+    bool stopPending_ = false;
+    uint64_t rescueCheck_ = 0; // repaint request count of the last check
     bool activated_ = false;
     uint64_t dropped_ = 0;
     QLabel* status_ = nullptr;

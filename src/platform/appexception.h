@@ -5,8 +5,10 @@
 // the standard exception message box. UI thread only.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 
 class QObject;
 
@@ -24,5 +26,23 @@ void HandleApplicationException(QObject* receiver, const std::string& message);
 // The standard exception message box: the message, caption = the application
 // name, error icon, OK.
 void ShowExceptionMessage(const std::string& message);
+
+// Runs f and hands anything it throws to the application's handler: Qt's
+// signal code must never see an exception (it skips its own clean-up).
+template <typename F> void RunGuarded(QObject* receiver, F&& f) noexcept {
+    try {
+        std::forward<F>(f)();
+    } catch (const std::exception& e) {
+        HandleApplicationException(receiver, e.what());
+    } catch (...) {
+        HandleApplicationException(receiver, "Unknown exception");
+    }
+}
+
+// A slot for connect(): the nullary f, guarded as RunGuarded does. Signal
+// arguments are not passed on.
+template <typename F> auto Guarded(QObject* receiver, F f) {
+    return [receiver, f = std::move(f)]() mutable noexcept { RunGuarded(receiver, f); };
+}
 
 } // namespace ravlon

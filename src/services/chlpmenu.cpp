@@ -1,6 +1,7 @@
 #include "services/chlpmenu.h"
 
 #include "core/recording/numtext.h"
+#include "platform/appexception.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
 #include "platform/network.h"
@@ -134,9 +135,9 @@ void THelpMenu::Loaded() {
     QMenu* menu = helpMenu_.get();
     if (aboutBox_) {
         aboutItem_ = new QAction(QStringLiteral("A&bout..."), menu);
-        connect(aboutItem_, &QAction::triggered, this, [this] {
-            if (aboutBox_) aboutBox_->showmodal();
-        });
+        connect(aboutItem_, &QAction::triggered, this, Guarded(this, [this] {
+                    if (aboutBox_) aboutBox_->showmodal();
+                }));
         InsertAtTop(aboutItem_);
         if (!linkNames_.empty()) AddSeparatorAtTop();
     }
@@ -174,20 +175,21 @@ void THelpMenu::Loaded() {
         InsertAtTop(autoCheckItem_);
         checkNowItem_ = new QAction(QStringLiteral("Check for new version now"), menu);
         connect(checkNowItem_, &QAction::triggered, this,
-                [this] { CheckForNewVersion(true, false); });
+                Guarded(this, [this] { CheckForNewVersion(true, false); }));
         InsertAtTop(checkNowItem_);
     }
     for (std::size_t i = 0; i < linkNames_.size(); ++i) {
         auto* link = new QAction(Text(linkNames_[i]), menu);
         const std::string target = linkTargets_[i];
-        connect(link, &QAction::triggered, this, [target] { ShellOpen(target); });
+        connect(link, &QAction::triggered, this, Guarded(this, [target] { ShellOpen(target); }));
         InsertAtTop(link);
     }
     if (!helpFile_.empty()) {
         if (!linkNames_.empty()) AddSeparatorAtTop();
         helpItem_ = new QAction(QStringLiteral("&Help..."), menu);
         helpItem_->setShortcut(QKeySequence(Qt::Key_F1));
-        connect(helpItem_, &QAction::triggered, this, [this] { ShellOpen(helpFile_); });
+        connect(helpItem_, &QAction::triggered, this,
+                Guarded(this, [this] { ShellOpen(helpFile_); }));
         InsertAtTop(helpItem_);
     }
     if (!menu->actions().isEmpty()) {

@@ -1,6 +1,7 @@
 #include "views/decayview.h"
 
 #include "measure/mainwindow.h"
+#include "platform/appexception.h"
 #include "recording/numtext.h"
 #include "views/radiusview.h"
 #include "views/responseview.h"
@@ -27,8 +28,10 @@ TForm2::TForm2(QWidget* parent) : TResultView("Ravlon - decay", {60, 100, 50}, t
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     taxis = MakeViewAxis(posunder, false, 0, 10, "[s]");
     SetAxes(laxis, taxis);
-    connect(initialleveledit, &QLineEdit::textChanged, this, &TForm2::initialleveleditChange);
-    connect(additionalleveledit, &QLineEdit::textChanged, this, &TForm2::additionalleveleditChange);
+    connect(initialleveledit, &QLineEdit::textChanged, this,
+            Guarded(this, [this] { initialleveleditChange(); }));
+    connect(additionalleveledit, &QLineEdit::textChanged, this,
+            Guarded(this, [this] { additionalleveleditChange(); }));
 }
 
 QAction* TForm2::ShowAction() const {

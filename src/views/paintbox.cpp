@@ -1,5 +1,7 @@
 #include "views/paintbox.h"
 
+#include "platform/appexception.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -17,22 +19,22 @@ bool TPaintBox::Opaque() const {
 
 void TPaintBox::paintEvent(QPaintEvent*) {
     QPainter canvas(this);
-    if (OnPaint) OnPaint(canvas);
+    if (OnPaint) ravlon::RunGuarded(this, [&] { OnPaint(canvas); });
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
-    if (OnMouseDown) OnMouseDown(event->buttons(), p.x(), p.y());
+    if (OnMouseDown) ravlon::RunGuarded(this, [&] { OnMouseDown(event->buttons(), p.x(), p.y()); });
 }
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
-    if (OnMouseMove) OnMouseMove(event->buttons(), p.x(), p.y());
+    if (OnMouseMove) ravlon::RunGuarded(this, [&] { OnMouseMove(event->buttons(), p.x(), p.y()); });
 }
 
 TPanel::TPanel(QWidget* parent) : QWidget(parent) {}
 
 void TPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (OnResize) OnResize();
+    if (OnResize) ravlon::RunGuarded(this, [&] { OnResize(); });
 }

@@ -1,6 +1,7 @@
 #include "views/radiusview.h"
 
 #include "measure/mainwindow.h"
+#include "platform/appexception.h"
 #include "views/responseview.h"
 #include "views/t60view.h"
 #include "views/viewmath.h"
@@ -22,7 +23,8 @@ TForm6::TForm6(QWidget* parent)
     raxis = MakeViewAxis(posleft, false, 0, 4, "[m]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(raxis, faxis);
-    connect(volumeedit, &QLineEdit::textChanged, this, &TForm6::volumeeditChange);
+    connect(volumeedit, &QLineEdit::textChanged, this,
+            Guarded(this, [this] { volumeeditChange(); }));
 }
 
 QAction* TForm6::ShowAction() const {

@@ -1,5 +1,7 @@
 #include "views/warningdialog.h"
 
+#include "platform/appexception.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -23,7 +25,8 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     Button1 = new QPushButton("OK", this);
     Button1->setGeometry(103, 110, 75, 25);
     Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(Button1, &QPushButton::clicked, this,
+            ravlon::Guarded(this, [this] { Button1Click(); }));
 }
 
 // OK and the window's close button end the dialog the same way: there is no

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "measure/mainwindow.h"
+#include "platform/filedialog.h"
 #include "platform/messagebox.h"
 #include "platform/network.h"
 #include "platform/shellopen.h"
@@ -34,7 +35,8 @@ struct ShownMessage {
 
 class AppFixture : public ::testing::Test {
 protected:
-    void StartForms(const std::string& audio) {
+    void StartForms(const std::string& audio) { StartForms(ravlon::audio::MakeWaveBackend(audio)); }
+    void StartForms(std::shared_ptr<ravlon::audio::WaveBackend> backend) {
         // Settings, recent files and the error log go to this test's own folders;
         // nothing is opened in a browser and no version check goes out.
         std::string home = TempDir() + "/home";
@@ -51,14 +53,24 @@ protected:
             // The first start asks whether to check for new versions: no.
             if (c == "Version check") return ravlon::IDNO;
             messages.push_back({t, c, f});
+            if (t == kUnsavedQuestion) return static_cast<ravlon::MessageBoxResult>(unsavedAnswer);
             return ravlon::IDOK;
         });
-        CreateForms(ravlon::audio::MakeWaveBackend(audio));
+        // File dialogs take the next prepared answer; none left: cancelled.
+        ravlon::SetFileDialogHandler([this](const ravlon::FileDialogRequest& r) {
+            dialogs.push_back(r.caption);
+            if (fileAnswers.empty()) return std::string();
+            std::string name = fileAnswers.front();
+            fileAnswers.erase(fileAnswers.begin());
+            return name;
+        });
+        CreateForms(std::move(backend));
     }
     void TearDown() override {
         if (Form1) Form1->close();
         DestroyForms();
         ravlon::SetMessageBoxHandler(nullptr);
+        ravlon::SetFileDialogHandler(nullptr);
         ravlon::SetConnectionStateHandler(nullptr);
         ravlon::SetShellOpenHandler(nullptr);
         std::error_code ec;
@@ -76,6 +88,11 @@ protected:
     }
     // Presses "Run!"; when the warning appears, ticks its box if tick is set and presses OK.
     void PressRun(bool tick = true) {
+        WatchWarning([] { Form1->RunAction->trigger(); }, tick);
+    }
+    // Runs action; warningShown tells whether the loudspeaker warning appeared
+    // meanwhile (it is answered with OK, its box ticked if tick is set).
+    void WatchWarning(const std::function<void()>& action, bool tick = true) {
         warningShown = false;
         QTimer timer;
         timer.setInterval(10);
@@ -87,8 +104,14 @@ protected:
             }
         });
         timer.start();
-        Form1->RunAction->trigger();
+        action();
         timer.stop();
+    }
+    // Texts of the message boxes shown so far, joined by newlines.
+    std::string MessageTexts() const {
+        std::string all;
+        for (const auto& m : messages) all += m.text + "\n";
+        return all;
     }
     // Runs the event loop until done() or the time limit; false on timeout.
     bool WaitFor(const std::function<bool()>& done, int ms = 120000) {
@@ -107,7 +130,12 @@ protected:
         return WaitFor([&] { return Form1->Spec().RepaintRequests() >= start + cycles; });
     }
 
+    static constexpr const char* kUnsavedQuestion =
+        "The recording of the last run is not saved. Save it?";
     std::vector<ShownMessage> messages;
+    int unsavedAnswer = ravlon::IDNO;
+    std::vector<std::string> fileAnswers;
+    std::vector<std::string> dialogs;
     std::vector<std::string> opened;
     bool warningShown = false;
     std::filesystem::path dir;

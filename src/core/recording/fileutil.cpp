@@ -145,7 +145,9 @@ void SetProcessMessagesHook(std::function<void()> hook) {
     ProcessMessagesHook() = std::move(hook);
 }
 
-bool CopyFileWithDate(const std::string& source, const std::string& destination) {
+bool CopyFileWithDate(const std::string& source, const std::string& destination,
+                      std::string* error) {
+    if (error) error->clear();
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
@@ -186,6 +188,7 @@ bool CopyFileWithDate(const std::string& source, const std::string& destination)
     ::futimens(out, times);
     if (::close(out) != 0) ok = false;
     ::close(in);
+    if (!ok && error) *error = ErrnoText(errno);
     return ok;
 }
 

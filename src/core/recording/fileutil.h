@@ -24,7 +24,8 @@ void SetProcessMessagesHook(std::function<void()> hook);
 // Copies source to destination in pieces of 8192 bytes and gives the copy the
 // source's modification time. False when the source cannot be opened, the
 // destination cannot be created, or a write is short.
-bool CopyFileWithDate(const std::string& source, const std::string& destination);
+bool CopyFileWithDate(const std::string& source, const std::string& destination,
+                      std::string* error = nullptr);
 
 // Text in memory is UTF-8; recording headers and label files hold code page 850.
 // AnsiToOem: UTF-8 -> CP850 (characters CP850 lacks, and invalid UTF-8, become '?').

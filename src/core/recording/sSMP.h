@@ -145,7 +145,8 @@ public:
     // --- Sample access (may raise EInvalidSMPHeader) --------------------------------
     double channel_rate(int32_t channel);
     void read_block(int32_t channel, TSMPBlock& block);
-    void write_block(int32_t channel, const TSMPBlock& block);
+    // False when not every sample reached the file.
+    bool write_block(int32_t channel, const TSMPBlock& block);
     int32_t get_position(int32_t channel);
     void set_position(int32_t channel, int32_t n);
 

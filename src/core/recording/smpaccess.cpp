@@ -98,14 +98,15 @@ void TSMPfile::read_block(int32_t channel, TSMPBlock& block) {
     if (msbfirst() != (std::endian::native == std::endian::big)) SwapBytes(block.Samples, i);
 }
 
-void TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
-    if (!IsOpen() || ReadOnlyMode || block.Count <= 0 || nchans() <= 0) return;
-    if (channel < 0 || channel >= MaxChannels) return;
+bool TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
+    if (block.Count <= 0) return true;
+    if (!IsOpen() || ReadOnlyMode || nchans() <= 0) return false;
+    if (channel < 0 || channel >= MaxChannels) return false;
     const int32_t step = scan_step(channel);
     const int32_t first = Scan.first(channel);
     const int32_t length = Scan.length();
     int64_t pos = ChannelPos[channel];
-    if (step <= 0 || first < 0 || length <= 0 || pos < 0) return;
+    if (step <= 0 || first < 0 || length <= 0 || pos < 0) return false;
 
     const int32_t count = std::min(block.Count, BlockSamples);
     auto& copy = *WriteCopy;
@@ -115,6 +116,7 @@ void TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
     auto& buf = *IOBuf;
     int64_t remaining = static_cast<int64_t>(step) * count;
     int32_t i = 0;
+    bool whole = true;
     while (remaining > 0 && i < count) {
         const int64_t n = remaining <= BlockSamples ? remaining : (BlockSamples / length) * length;
         remaining -= n;
@@ -126,10 +128,14 @@ void TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
         const int64_t written = WriteFull(Fd, buf.data(), 2 * n, p);
         if (written > 0) pos = p + written;
         // A short write (disk full) ends the transfer where the data stopped.
-        if (written != 2 * n) break;
+        if (written != 2 * n) {
+            whole = false;
+            break;
+        }
     }
     PrevChannelPos[channel] = ChannelPos[channel];
     ChannelPos[channel] = pos;
+    return whole;
 }
 
 int32_t TSMPfile::get_position(int32_t channel) {

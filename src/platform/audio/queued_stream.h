@@ -57,7 +57,9 @@ public:
 
 protected:
     // After deviceStart() the audio side may run; when deviceStop() returns it
-    // no longer runs. Both are idempotent.
+    // no longer runs and no callback is still inside renderOutput or
+    // captureInput (a device whose stop does not wait must make it wait).
+    // Both are idempotent.
     virtual std::string deviceStart() = 0;
     virtual std::string deviceStop() = 0;
     virtual std::string deviceClose() = 0;

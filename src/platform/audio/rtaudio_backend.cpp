@@ -5,9 +5,11 @@
 #include <rtaudio/RtAudio.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -105,15 +107,27 @@ public:
 protected:
     std::string deviceStart() override {
         std::string err;
+        stopping_.store(false);
         call(err, [this] {
             if (!audio_->isStreamRunning()) audio_->startStream();
         });
         return err;
     }
+    // RtAudio's abortStream does not wait for a callback in progress: the
+    // callback is first told to leave the buffers alone, and the stop waits
+    // until it has left, so the queue is never touched from both threads.
     std::string deviceStop() override {
+        stopping_.store(true);
+        while (inCallback_.load() > 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
         std::string err;
         call(err, [this] {
-            if (audio_->isStreamOpen() && audio_->isStreamRunning()) audio_->abortStream();
+            if (!audio_->isStreamOpen() || !audio_->isStreamRunning()) return;
+            // An output that has played all it was given ends by playing out
+            // what the device still holds; anything else stops at once.
+            if (direction() == Direction::Output && !hasQueued())
+                audio_->stopStream();
+            else
+                audio_->abortStream();
         });
         return err;
     }
@@ -165,17 +179,26 @@ private:
                         void* user) {
         auto* s = static_cast<RtStream*>(user);
         const std::size_t values = std::size_t(frames) * std::size_t(s->format().channels);
-        if (s->failed()) {
+        // Entered before the stop flag is read: a stop that set the flag
+        // either sees this callback inside or the callback sees the flag.
+        s->inCallback_.fetch_add(1);
+        int result = 0;
+        if (s->failed() || s->stopping_.load()) {
             if (out) std::memset(out, 0, values * sizeof(std::int16_t));
-            return 2;
+            result = s->failed() ? 2 : 0;
+        } else {
+            if (status & (RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW))
+                s->noteDriverDropout();
+            if (out) s->renderOutput(static_cast<std::int16_t*>(out), values);
+            if (in) s->captureInput(static_cast<const std::int16_t*>(in), values);
         }
-        if (status & (RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW)) s->noteDriverDropout();
-        if (out) s->renderOutput(static_cast<std::int16_t*>(out), values);
-        if (in) s->captureInput(static_cast<const std::int16_t*>(in), values);
-        return 0;
+        s->inCallback_.fetch_sub(1);
+        return result;
     }
 
     std::unique_ptr<RtAudio> audio_;
+    std::atomic<bool> stopping_{true};
+    std::atomic<int> inCallback_{0};
 };
 
 } // namespace
