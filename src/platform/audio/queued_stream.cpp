@@ -11,6 +11,7 @@ namespace {
 // More than the largest ring a component may own (1000 buffers).
 constexpr std::size_t kQueueCapacity = 1024;
 std::uintptr_t nextHandle = 1;
+bool wakeupAllowed = true;
 
 unsigned msgFor(Direction dir, WaveMessage out, WaveMessage in) {
     return dir == Direction::Output ? out : in;
@@ -20,7 +21,7 @@ unsigned msgFor(Direction dir, WaveMessage out, WaveMessage in) {
 QueuedStream::QueuedStream(Direction dir, const WaveFormat& format, MessageWindow& target)
     : dir_(dir), format_(format), target_(target), handle_(nextHandle++), submit_(kQueueCapacity),
       done_(kQueueCapacity) {
-    eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeupAllowed) eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (eventFd_ >= 0) {
         notifier_ = std::make_unique<QSocketNotifier>(eventFd_, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, &target_, [this] {
@@ -28,11 +29,21 @@ QueuedStream::QueuedStream(Direction dir, const WaveFormat& format, MessageWindo
             [[maybe_unused]] const auto r = ::read(eventFd_, &n, sizeof n);
             drain();
         });
+    } else {
+        poll_ = std::make_unique<QTimer>();
+        poll_->setInterval(kPollMilliseconds);
+        QObject::connect(poll_.get(), &QTimer::timeout, &target_, [this] { drain(); });
+        poll_->start();
     }
+}
+
+void QueuedStream::SetWakeupDescriptorAllowed(bool allowed) {
+    wakeupAllowed = allowed;
 }
 
 QueuedStream::~QueuedStream() {
     if (attached_) target_.removeSource(this);
+    poll_.reset();
     notifier_.reset();
     if (eventFd_ >= 0) ::close(eventFd_);
 }

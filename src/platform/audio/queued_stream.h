@@ -1,6 +1,7 @@
 // The buffer queue shared by the real and the simulated device. The UI thread
 // hands buffers over through one lock-free queue, the audio thread hands them
-// back through another and wakes the UI thread through an eventfd; the UI
+// back through another and wakes the UI thread through an eventfd (where none
+// can be created, a short timer polls instead, so a run never stalls); the UI
 // thread then posts the done messages in the order the buffers completed.
 //
 // Audio-thread members (renderOutput, captureInput, noteDriverDropout,
@@ -13,6 +14,7 @@
 #include "platform/audio/wave_device.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 
@@ -20,6 +22,12 @@ namespace ravlon::audio {
 
 class QueuedStream : public WaveStream, public MessageSource {
 public:
+    // Tests: streams made while this is false behave as if the wake-up
+    // descriptor could not be created (they poll).
+    static void SetWakeupDescriptorAllowed(bool allowed);
+    // The poll period where there is no wake-up descriptor.
+    static constexpr int kPollMilliseconds = 5;
+
     QueuedStream(Direction dir, const WaveFormat& format, MessageWindow& target);
     ~QueuedStream() override;
 
@@ -51,6 +59,7 @@ public:
     void captureInput(const std::int16_t* src, std::size_t values) noexcept;
     void noteDriverDropout() noexcept;
     bool hasQueued() const noexcept;
+    bool polling() const { return poll_ != nullptr; }
     bool failed() const noexcept { return failed_.load(std::memory_order_acquire); }
     // Also callable from a device's error thread; the first text wins.
     void deviceFailed(const char* text) noexcept;
@@ -88,6 +97,7 @@ private:
     SpscQueue<WaveHeader*> done_;   // audio -> UI
     int eventFd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<QTimer> poll_; // only without eventFd_
 
     // Audio side (read by the UI thread only while the device is stopped).
     WaveHeader* current_ = nullptr;
