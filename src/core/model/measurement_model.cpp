@@ -1,0 +1,116 @@
+#include "core/model/measurement_model.h"
+
+#include "core/recording/numtext.h"
+#include "core/views/t60eval.h"
+#include "core/views/viewmath.h"
+
+#include <algorithm>
+
+namespace ravlon {
+
+MeasurementModel::Subscription::Subscription(Subscription&& other) noexcept
+    : model_(other.model_), id_(other.id_) {
+    other.model_ = nullptr;
+}
+
+MeasurementModel::Subscription&
+MeasurementModel::Subscription::operator=(Subscription&& other) noexcept {
+    if (this != &other) {
+        if (model_) model_->Unsubscribe(id_);
+        model_ = other.model_;
+        id_ = other.id_;
+        other.model_ = nullptr;
+    }
+    return *this;
+}
+
+MeasurementModel::Subscription::~Subscription() {
+    if (model_) model_->Unsubscribe(id_);
+}
+
+MeasurementModel::MeasurementModel() : store_(std::make_unique<TSpectrogram>(fft_)) {}
+
+void MeasurementModel::SetFrequency(double f) {
+    frequency_ = f;
+    Notify(ChangeFrequency);
+}
+
+double MeasurementModel::SnappedFrequency() const {
+    return ravlon::SnappedFrequency(frequency_, store_->Bins(), store_->SampFreq());
+}
+
+void MeasurementModel::SetTime(double t) {
+    time_ = t;
+    Notify(ChangeTime);
+}
+
+double MeasurementModel::SnappedTime() const {
+    return ravlon::SnappedTime(time_, store_->Frames(), store_->Pos3(), store_->SampFreq());
+}
+
+void MeasurementModel::SetInitialDrop(double v) {
+    if (v == initialDrop_) return;
+    initialDrop_ = v;
+    Changed(ChangeDrops);
+}
+
+void MeasurementModel::SetAdditionalDrop(double v) {
+    if (v == additionalDrop_) return;
+    additionalDrop_ = v;
+    Changed(ChangeDrops);
+}
+
+void MeasurementModel::SetRoomVolumeText(const std::string& text) {
+    if (text == volumeText_) return;
+    volumeText_ = text;
+    Notify(ChangeVolume);
+}
+
+double MeasurementModel::RoomVolume() const {
+    return StrToFloat(volumeText_);
+}
+
+const T60Evaluation& MeasurementModel::Evaluation() {
+    if (!evalValid_) {
+        evalValid_ = true;
+        evalFailure_ = nullptr;
+        ++evaluations_;
+        try {
+            EvaluateT60(*store_, fft_.FFTSize(), fft_.WindowSize(), initialDrop_, additionalDrop_,
+                        eval_.T60Values, eval_.StartFrames, eval_.EndFrames);
+        } catch (...) {
+            evalFailure_ = std::current_exception();
+        }
+    }
+    if (evalFailure_) std::rethrow_exception(evalFailure_);
+    return eval_;
+}
+
+void MeasurementModel::Changed(unsigned changes) {
+    if (changes & (ChangeSetup | ChangeStore | ChangeDrops)) evalValid_ = false;
+    Notify(changes);
+}
+
+MeasurementModel::Subscription MeasurementModel::Observe(Observer observer) {
+    const uint64_t id = nextId_++;
+    observers_.push_back({id, std::make_shared<Observer>(std::move(observer))});
+    return Subscription(this, id);
+}
+
+void MeasurementModel::Unsubscribe(uint64_t id) {
+    observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
+                                    [id](const Entry& e) { return e.id == id; }),
+                     observers_.end());
+}
+
+void MeasurementModel::Notify(unsigned changes) {
+    // A copy: an observer may subscribe or unsubscribe while being told.
+    const std::vector<Entry> current = observers_;
+    for (const Entry& e : current) {
+        const bool stillThere = std::any_of(observers_.begin(), observers_.end(),
+                                            [&](const Entry& o) { return o.id == e.id; });
+        if (stillThere) (*e.observer)(changes);
+    }
+}
+
+} // namespace ravlon
