@@ -87,7 +87,7 @@ void TFFT::SetData(std::span<const double> data) {
         SetFFTSize(len);
         SetWindowSize(len);
     }
-    data_ = data;
+    data_.assign(data.begin(), data.end());
     haveData_ = true;
     transformStale_ = true;
     powerStale_ = true;
