@@ -71,6 +71,13 @@ int32_t TSpectrogram::WindowSizeFor(int32_t sampFreq, double bandwidth, int32_t 
     return ws;
 }
 
+// FFTSize := 16, then the WindowSize setter raises it to hold the window.
+int32_t TSpectrogram::FFTSizeFor(int32_t windowSize) {
+    return windowSize <= 16
+               ? 16
+               : static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(windowSize)));
+}
+
 TSpectrogram::Positions TSpectrogram::PositionsFor(int32_t sampFreq, int32_t fftSize, double pre,
                                                    double noise, double post) {
     CheckDuration(pre, "Pre-noise silence");
@@ -82,6 +89,14 @@ TSpectrogram::Positions TSpectrogram::PositionsFor(int32_t sampFreq, int32_t fft
     if (p3 > std::numeric_limits<int32_t>::max()) ThrowTooLong();
     CheckStoreSize(static_cast<int32_t>(p3), fftSize);
     return {static_cast<int32_t>(p1), static_cast<int32_t>(p2), static_cast<int32_t>(p3)};
+}
+
+void TSpectrogram::CheckPositions(int32_t pos1, int32_t pos2, int32_t pos3) {
+    if (pos1 < 0 || pos2 < pos1 || pos3 < pos2)
+        throw ESpectrogramError("Invalid cycle positions (pos1 " + std::to_string(pos1) +
+                                ", pos2 " + std::to_string(pos2) + ", pos3 " +
+                                std::to_string(pos3) +
+                                "): they must satisfy 0 <= pos1 <= pos2 <= pos3");
 }
 
 void TSpectrogram::CheckStoreSize(int32_t pos3, int32_t fftSize) {
@@ -126,11 +141,7 @@ void TSpectrogram::SetupPositions(double preNoise, double noise, double postNois
 }
 
 void TSpectrogram::SetPositions(int32_t pos1, int32_t pos2, int32_t pos3) {
-    if (pos1 < 0 || pos2 < pos1 || pos3 < pos2)
-        throw ESpectrogramError("Invalid cycle positions (pos1 " + std::to_string(pos1) +
-                                ", pos2 " + std::to_string(pos2) + ", pos3 " +
-                                std::to_string(pos3) +
-                                "): they must satisfy 0 <= pos1 <= pos2 <= pos3");
+    CheckPositions(pos1, pos2, pos3);
     pos1_ = pos1;
     pos2_ = pos2;
     pos3_ = pos3;
@@ -171,16 +182,28 @@ TSpectrogram::RunPlan TSpectrogram::CheckRun(const RunSettings& s) {
     CheckWindowIndex(s.Window);
     RunPlan plan;
     plan.WindowSize = WindowSizeFor(s.SampFreq, s.Bandwidth, s.Window);
-    // FFTSize := 16, then the WindowSize setter raises it to hold the window.
-    plan.FFTSize =
-        plan.WindowSize <= 16
-            ? 16
-            : static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(plan.WindowSize)));
+    plan.FFTSize = FFTSizeFor(plan.WindowSize);
     const Positions p = PositionsFor(s.SampFreq, plan.FFTSize, s.PreNoise, s.Noise, s.PostNoise);
     plan.Pos1 = p.p1;
     plan.Pos2 = p.p2;
     plan.Pos3 = p.p3;
     plan.Frames = p.p3 / plan.FFTSize;
+    plan.Bins = plan.FFTSize / 2;
+    return plan;
+}
+
+TSpectrogram::RunPlan TSpectrogram::CheckOpen(const OpenSettings& s) {
+    CheckSampFreq(s.SampFreq);
+    CheckWindowIndex(s.Window);
+    RunPlan plan;
+    plan.WindowSize = WindowSizeFor(s.SampFreq, s.Bandwidth, s.Window);
+    plan.FFTSize = FFTSizeFor(plan.WindowSize);
+    CheckPositions(s.Pos1, s.Pos2, s.Pos3);
+    CheckStoreSize(s.Pos3, plan.FFTSize);
+    plan.Pos1 = s.Pos1;
+    plan.Pos2 = s.Pos2;
+    plan.Pos3 = s.Pos3;
+    plan.Frames = s.Pos3 / plan.FFTSize;
     plan.Bins = plan.FFTSize / 2;
     return plan;
 }
