@@ -135,6 +135,7 @@ private:
 
     // The last block handed to SetData (a copy: see the ownership note above).
     std::vector<double> data_;
+    double dataSum_ = 0.0; // sum of data_, taken while copying
     bool haveData_ = false;
 
     // Tables (private state), FFTSize entries each.
