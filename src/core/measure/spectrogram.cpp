@@ -71,13 +71,6 @@ int32_t TSpectrogram::WindowSizeFor(int32_t sampFreq, double bandwidth, int32_t 
     return ws;
 }
 
-// FFTSize := 16, then the WindowSize setter raises it to hold the window.
-int32_t TSpectrogram::FFTSizeFor(int32_t windowSize) {
-    return windowSize <= 16
-               ? 16
-               : static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(windowSize)));
-}
-
 TSpectrogram::Positions TSpectrogram::PositionsFor(int32_t sampFreq, int32_t fftSize, double pre,
                                                    double noise, double post) {
     CheckDuration(pre, "Pre-noise silence");
@@ -177,13 +170,20 @@ void TSpectrogram::RequestRepaint() {
     if (OnRepaintRequest) OnRepaintRequest();
 }
 
-TSpectrogram::RunPlan TSpectrogram::CheckRun(const RunSettings& s) {
-    CheckSampFreq(s.SampFreq);
-    CheckWindowIndex(s.Window);
+TSpectrogram::RunPlan TSpectrogram::PlanWindow(int32_t sampFreq, int32_t window, double bandwidth) {
+    CheckSampFreq(sampFreq);
+    CheckWindowIndex(window);
     RunPlan plan;
-    plan.WindowSize = WindowSizeFor(s.SampFreq, s.Bandwidth, s.Window);
-    plan.FFTSize = FFTSizeFor(plan.WindowSize);
-    const Positions p = PositionsFor(s.SampFreq, plan.FFTSize, s.PreNoise, s.Noise, s.PostNoise);
+    plan.WindowSize = WindowSizeFor(sampFreq, bandwidth, window);
+    // FFTSize := 16, then the WindowSize setter raises it to hold the window.
+    plan.FFTSize =
+        plan.WindowSize <= 16
+            ? 16
+            : static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(plan.WindowSize)));
+    return plan;
+}
+
+TSpectrogram::RunPlan TSpectrogram::PlanPositions(RunPlan plan, Positions p) {
     plan.Pos1 = p.p1;
     plan.Pos2 = p.p2;
     plan.Pos3 = p.p3;
@@ -192,20 +192,17 @@ TSpectrogram::RunPlan TSpectrogram::CheckRun(const RunSettings& s) {
     return plan;
 }
 
+TSpectrogram::RunPlan TSpectrogram::CheckRun(const RunSettings& s) {
+    const RunPlan plan = PlanWindow(s.SampFreq, s.Window, s.Bandwidth);
+    return PlanPositions(plan,
+                         PositionsFor(s.SampFreq, plan.FFTSize, s.PreNoise, s.Noise, s.PostNoise));
+}
+
 TSpectrogram::RunPlan TSpectrogram::CheckOpen(const OpenSettings& s) {
-    CheckSampFreq(s.SampFreq);
-    CheckWindowIndex(s.Window);
-    RunPlan plan;
-    plan.WindowSize = WindowSizeFor(s.SampFreq, s.Bandwidth, s.Window);
-    plan.FFTSize = FFTSizeFor(plan.WindowSize);
+    const RunPlan plan = PlanWindow(s.SampFreq, s.Window, s.Bandwidth);
     CheckPositions(s.Pos1, s.Pos2, s.Pos3);
     CheckStoreSize(s.Pos3, plan.FFTSize);
-    plan.Pos1 = s.Pos1;
-    plan.Pos2 = s.Pos2;
-    plan.Pos3 = s.Pos3;
-    plan.Frames = s.Pos3 / plan.FFTSize;
-    plan.Bins = plan.FFTSize / 2;
-    return plan;
+    return PlanPositions(plan, {s.Pos1, s.Pos2, s.Pos3});
 }
 
 void TSpectrogram::SetupRun(const RunSettings& s) {

@@ -177,11 +177,14 @@ private:
     static void CheckSampFreq(int32_t v);
     static void CheckWindowIndex(int32_t w);
     static int32_t WindowSizeFor(int32_t sampFreq, double bandwidth, int32_t window);
-    static int32_t FFTSizeFor(int32_t windowSize);
     static Positions PositionsFor(int32_t sampFreq, int32_t fftSize, double pre, double noise,
                                   double post);
     static void CheckPositions(int32_t pos1, int32_t pos2, int32_t pos3);
     static void CheckStoreSize(int32_t pos3, int32_t fftSize);
+    // The checked rate, window and window size, and the FFT size they give.
+    static RunPlan PlanWindow(int32_t sampFreq, int32_t window, double bandwidth);
+    // plan with these positions and the frames and bins they give.
+    static RunPlan PlanPositions(RunPlan plan, Positions p);
     void ProcessBlock();
 
     TFFT& fft_;
