@@ -44,6 +44,33 @@ int Saturate(int64_t v) {
     return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
 }
 
+// Distances along the axis beyond this many pixels are all "far beyond the
+// end": small enough to round in 64 bits and to flip without overflow.
+constexpr double kFarPixels = 1e15;
+
+// Pixel distance from the low end of a linear axis, m * (v - lo) / (hi - lo).
+// Where a difference or the product overflows the value lies far beyond an
+// end; halving the operands (exact) and dividing first keep its sign.
+double LinearDistance(double v, double lo, double hi, int m) {
+    double num = v - lo;
+    double den = hi - lo;
+    if (!std::isfinite(num) || !std::isfinite(den)) {
+        num = v * 0.5 - lo * 0.5;
+        den = hi * 0.5 - lo * 0.5;
+    }
+    const double x = m * num / den;
+    return std::isfinite(x) ? x : num / den * m;
+}
+
+// Log10(a / b) for positive a and finite positive b, also where the quotient
+// over- or underflows; +inf for a = +inf.
+double LogRatio(double a, double b) {
+    const double r = a / b;
+    if (std::isfinite(r) && r > 0) return LogTen(r);
+    if (std::isinf(a)) return a;
+    return LogTen(a) - LogTen(b);
+}
+
 // PowerOf for the ratios of the ends; a non-positive ratio is a failed computation.
 double Power(double base, double exponent) {
     if (!(base > 0)) throw EInvalidOp();
@@ -72,8 +99,9 @@ std::vector<AxisTick> LinearTicks(const AxisTickSettings& s) {
 
     double first = 0;
     if (step != 0) {
+        // Truncated in floating point: at deep zoom lo / step is far beyond 32 bits.
         try {
-            first = Checked(Trunc(FDiv(lo, step)) * step);
+            first = Checked(std::trunc(FDiv(lo, step)) * step);
         } catch (const std::exception&) {
             first = 0;
         }
@@ -240,17 +268,21 @@ double ClampedHiValue(double fHi, double fLo, const AxisLimits& l) {
 
 int ValueToPixel(const AxisTransform& t, double v) {
     const int m = t.Length() - 1;
-    int64_t p = 0;
+    // Pixels from the low end. A value that cannot be placed (a non-positive
+    // one on a log axis, equal ends, NaN) gives 0; one beyond an end, however
+    // far, lands beyond that end.
+    double x = 0;
     try {
         if (t.logarithmic) {
-            if (t.lo > 0 && v > 0 && t.hi > 0)
-                p = Round(FDiv(LogTen(FDiv(v, t.lo)) * m, LogTen(FDiv(t.hi, t.lo))));
+            if (t.lo > 0 && v > 0 && t.hi > 0 && t.hi != t.lo)
+                x = LogRatio(v, t.lo) * m / LogRatio(t.hi, t.lo);
         } else if (t.lo != t.hi) {
-            p = Round(FDiv(m * Checked(v - t.lo), Checked(t.hi - t.lo)));
+            x = LinearDistance(v, t.lo, t.hi, m);
         }
     } catch (const std::exception&) {
-        p = 0;
+        x = 0; // an infinite end
     }
+    int64_t p = std::isnan(x) ? 0 : Round64(std::clamp(x, -kFarPixels, kFarPixels));
     if (t.Vertical()) {
         if (!t.reverse) p = static_cast<int64_t>(t.height) - p - 1;
     } else if (t.reverse) {

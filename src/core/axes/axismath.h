@@ -57,7 +57,9 @@ struct AxisTransform {
 };
 
 // Pixel of a value, not clamped (0 along the axis when the value cannot be
-// placed, for example a value <= 0 on a logarithmic axis).
+// placed, for example a value <= 0 on a logarithmic axis or NaN). A value
+// beyond an end, however far (1e300, infinity, a range of 1e-12), lies beyond
+// that end; pixels saturate to the int range.
 int ValueToPixel(const AxisTransform& t, double v);
 // The same, clamped to 0..L-1.
 int ValueToPixelClamped(const AxisTransform& t, double v);

@@ -87,7 +87,16 @@ void TFFT::SetData(std::span<const double> data) {
         SetFFTSize(len);
         SetWindowSize(len);
     }
-    data_ = data;
+    // Copy and sum in one pass: the copy then costs about nothing beyond the
+    // sum that removing the mean needs anyway.
+    data_.resize(data.size());
+    double* dst = data_.data();
+    double sum = 0.0;
+    for (size_t i = 0; i < data.size(); ++i) {
+        dst[i] = data[i];
+        sum += data[i];
+    }
+    dataSum_ = sum;
     haveData_ = true;
     transformStale_ = true;
     powerStale_ = true;
@@ -397,12 +406,7 @@ void TFFT::Transform() {
                         std::to_string(n) + ")");
     const double* x = data_.data();
 
-    double mean = 0.0;
-    if (removeMean_) {
-        double sum = 0.0;
-        for (int32_t i = 0; i < len; ++i) sum += x[i];
-        mean = sum / static_cast<double>(len);
-    }
+    const double mean = removeMean_ ? dataSum_ / static_cast<double>(len) : 0.0;
     const double* w = scaledWindow_.data();
     double* re = re_.data();
     double* im = im_.data();

@@ -3,10 +3,11 @@
 // removed. X[k] = (1/WindowSize) * sum x[n] w[n] e^(+2 pi i k n / FFTSize).
 //
 // Ownership and lifetime: the owner (the main window's FFT1) holds one instance
-// and uses it from one thread at a time. SetData keeps a reference to the
-// caller's samples (no copy): they must stay unchanged and alive until the
-// power has been read. GetPower hands out the component's own power array; it
-// stays valid until the next SetData or size/window change.
+// and uses it from one thread at a time. SetData copies the caller's samples
+// into the component's own block, so the caller may reuse or free its array at
+// once and a later GetPower never reads memory the caller has let go. GetPower
+// hands out the component's own power array; it stays valid until the next
+// SetData or size/window change.
 //
 // Laziness: a size change marks the tables stale (built before the next
 // transform); Window and windowskew rebuild them at once. SetData marks the
@@ -90,9 +91,10 @@ public:
     // rectangle is unchanged.
     void Setwindowskew(double x);
 
-    // Takes a reference to data (no copy). If data.size() != WindowSize, first
-    // SetFFTSize and then SetWindowSize are called with the length (an empty
-    // block raises "FFT size out of range (0)"). Marks transform and power stale.
+    // Copies data into the component's block. If data.size() != WindowSize,
+    // first SetFFTSize and then SetWindowSize are called with the length (an
+    // empty block raises "FFT size out of range (0)"). Marks transform and power
+    // stale. Allocates only when the block grows beyond every earlier one.
     void SetData(std::span<const double> data);
 
     // The power of every bin, FFTSize values, bin k at index k (the upper half
@@ -131,7 +133,9 @@ private:
     bool transformStale_ = true;
     bool powerStale_ = true;
 
-    std::span<const double> data_;
+    // The last block handed to SetData (a copy: see the ownership note above).
+    std::vector<double> data_;
+    double dataSum_ = 0.0; // sum of data_, taken while copying
     bool haveData_ = false;
 
     // Tables (private state), FFTSize entries each.

@@ -6,18 +6,23 @@ namespace ravlon {
 
 ReanalysisResult OpenRecordingAnalysis(TSMPfile& file, TSpectrogram& store, int32_t window,
                                        const TOpenRecordingSteps& steps) {
-    const int32_t rate = Round(file.channel_rate(0));
+    TSpectrogram::OpenSettings open;
+    open.SampFreq = Round(file.channel_rate(0));
+    open.Window = window;
+    open.Pos1 = StrToInt(file.get_item("pos1"));
+    open.Pos2 = StrToInt(file.get_item("pos2"));
+    open.Pos3 = StrToInt(file.get_item("pos3"));
+    open.Bandwidth = steps.Bandwidth ? steps.Bandwidth() : 500.0;
+    const TSpectrogram::RunPlan plan = TSpectrogram::CheckOpen(open);
+
     if (steps.SetSampFreq)
-        steps.SetSampFreq(rate);
+        steps.SetSampFreq(open.SampFreq);
     else
-        store.SetSampFreq(rate);
+        store.SetSampFreq(open.SampFreq);
     store.SetupWindow(window);
-    const int32_t p1 = StrToInt(file.get_item("pos1"));
-    const int32_t p2 = StrToInt(file.get_item("pos2"));
-    const int32_t p3 = StrToInt(file.get_item("pos3"));
     store.SetupFFTSize();
-    store.SetupWindowSize(steps.Bandwidth ? steps.Bandwidth() : 500.0);
-    store.SetPositions(p1, p2, p3);
+    store.FFT().SetWindowSize(plan.WindowSize);
+    store.SetPositions(open.Pos1, open.Pos2, open.Pos3);
     if (steps.OnPositions) steps.OnPositions();
     store.ClearStore();
     store.ResetCounters();

@@ -2,13 +2,18 @@
 // that the main window runs when the user opens a recording, without Qt, so the
 // command-line analysis tool runs the very same steps.
 //
-// Order (each step raises as the single TSpectrogram steps do, and a failure
-// stops the sequence there with the earlier steps applied):
-//   SetSampFreq(Round(channel_rate(0))), SetupWindow(window), read the items
-//   "pos1", "pos2", "pos3" (StrToInt: a missing or unreadable item raises
-//   EConvertError), SetupFFTSize, SetupWindowSize(bandwidth), SetPositions,
-//   OnPositions, ClearStore, ResetCounters, RequestRepaint, then
-//   ReanalyseRecording with OnChunk and OnCycleEnd.
+// All or nothing up to the re-analysis: first everything is read and checked
+// (the rate Round(channel_rate(0)), the items "pos1", "pos2", "pos3" with
+// StrToInt, the bandwidth hook, then TSpectrogram::CheckOpen), and only then
+// applied, so a bad file or a bandwidth text that does not convert leaves the
+// store, FFT1 and the sound components' rates as they were and the measurement
+// on screen keeps its analysis. Reading raises EConvertError for a missing or
+// unreadable item and whatever the bandwidth hook raises; the checks raise
+// ESpectrogramError or EFFTError "Window size out of range".
+//
+// Order of the effects: SetSampFreq, SetupWindow(window), SetupFFTSize, the
+// window size, SetPositions, OnPositions, ClearStore, ResetCounters,
+// RequestRepaint, then ReanalyseRecording with OnChunk and OnCycleEnd.
 //
 // file: open (read-only is enough); it stays open. Thread: the caller's only.
 #pragma once
@@ -25,9 +30,9 @@ namespace ravlon {
 struct TOpenRecordingSteps {
     // The owner's SetSampFreq; empty: the store's own SetSampFreq.
     std::function<void(int32_t)> SetSampFreq;
-    // The bandwidth in Hz, asked for when the window-size step needs it (an
-    // owner that reads an edit converts its text here, so a conversion error
-    // stops the sequence at the same point). Empty: 500 Hz.
+    // The bandwidth in Hz, asked for once, before anything is applied (an
+    // owner that reads an edit converts its text here; a conversion error
+    // ends the open with nothing changed). Empty: 500 Hz.
     std::function<double()> Bandwidth;
     // After the positions are applied, before the store is cleared (the main
     // window writes its duration edits, the temporary recording and its axes).

@@ -84,6 +84,14 @@ TSpectrogram::Positions TSpectrogram::PositionsFor(int32_t sampFreq, int32_t fft
     return {static_cast<int32_t>(p1), static_cast<int32_t>(p2), static_cast<int32_t>(p3)};
 }
 
+void TSpectrogram::CheckPositions(int32_t pos1, int32_t pos2, int32_t pos3) {
+    if (pos1 < 0 || pos2 < pos1 || pos3 < pos2)
+        throw ESpectrogramError("Invalid cycle positions (pos1 " + std::to_string(pos1) +
+                                ", pos2 " + std::to_string(pos2) + ", pos3 " +
+                                std::to_string(pos3) +
+                                "): they must satisfy 0 <= pos1 <= pos2 <= pos3");
+}
+
 void TSpectrogram::CheckStoreSize(int32_t pos3, int32_t fftSize) {
     const int64_t frames = pos3 / fftSize;
     if (frames < 1)
@@ -126,11 +134,7 @@ void TSpectrogram::SetupPositions(double preNoise, double noise, double postNois
 }
 
 void TSpectrogram::SetPositions(int32_t pos1, int32_t pos2, int32_t pos3) {
-    if (pos1 < 0 || pos2 < pos1 || pos3 < pos2)
-        throw ESpectrogramError("Invalid cycle positions (pos1 " + std::to_string(pos1) +
-                                ", pos2 " + std::to_string(pos2) + ", pos3 " +
-                                std::to_string(pos3) +
-                                "): they must satisfy 0 <= pos1 <= pos2 <= pos3");
+    CheckPositions(pos1, pos2, pos3);
     pos1_ = pos1;
     pos2_ = pos2;
     pos3_ = pos3;
@@ -166,23 +170,39 @@ void TSpectrogram::RequestRepaint() {
     if (OnRepaintRequest) OnRepaintRequest();
 }
 
-TSpectrogram::RunPlan TSpectrogram::CheckRun(const RunSettings& s) {
-    CheckSampFreq(s.SampFreq);
-    CheckWindowIndex(s.Window);
+TSpectrogram::RunPlan TSpectrogram::PlanWindow(int32_t sampFreq, int32_t window, double bandwidth) {
+    CheckSampFreq(sampFreq);
+    CheckWindowIndex(window);
     RunPlan plan;
-    plan.WindowSize = WindowSizeFor(s.SampFreq, s.Bandwidth, s.Window);
+    plan.WindowSize = WindowSizeFor(sampFreq, bandwidth, window);
     // FFTSize := 16, then the WindowSize setter raises it to hold the window.
     plan.FFTSize =
         plan.WindowSize <= 16
             ? 16
             : static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(plan.WindowSize)));
-    const Positions p = PositionsFor(s.SampFreq, plan.FFTSize, s.PreNoise, s.Noise, s.PostNoise);
+    return plan;
+}
+
+TSpectrogram::RunPlan TSpectrogram::PlanPositions(RunPlan plan, Positions p) {
     plan.Pos1 = p.p1;
     plan.Pos2 = p.p2;
     plan.Pos3 = p.p3;
     plan.Frames = p.p3 / plan.FFTSize;
     plan.Bins = plan.FFTSize / 2;
     return plan;
+}
+
+TSpectrogram::RunPlan TSpectrogram::CheckRun(const RunSettings& s) {
+    const RunPlan plan = PlanWindow(s.SampFreq, s.Window, s.Bandwidth);
+    return PlanPositions(plan,
+                         PositionsFor(s.SampFreq, plan.FFTSize, s.PreNoise, s.Noise, s.PostNoise));
+}
+
+TSpectrogram::RunPlan TSpectrogram::CheckOpen(const OpenSettings& s) {
+    const RunPlan plan = PlanWindow(s.SampFreq, s.Window, s.Bandwidth);
+    CheckPositions(s.Pos1, s.Pos2, s.Pos3);
+    CheckStoreSize(s.Pos3, plan.FFTSize);
+    return PlanPositions(plan, {s.Pos1, s.Pos2, s.Pos3});
 }
 
 void TSpectrogram::SetupRun(const RunSettings& s) {

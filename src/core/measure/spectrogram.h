@@ -8,8 +8,8 @@
 // Ownership: the store refers to the owner's TFFT (FFT1), which must outlive it;
 // every block goes through that component (SetData + GetPower).
 //
-// Repaint requests: the store requests a repaint of the spectrogram at set-up
-// step 7 and whenever AddSamples completes a cycle (FrameIndex wraps to 0). A
+// Repaint requests: the store requests a repaint of the spectrogram at the end
+// of every set-up and whenever AddSamples completes a cycle (FrameIndex wraps to 0). A
 // request increments RepaintRequests() and then calls OnRepaintRequest, if set,
 // synchronously on the calling thread. The owner only schedules the repaint
 // there (e.g. QWidget::update); the callback must not call back into this
@@ -18,8 +18,8 @@
 // chunk is then not taken in).
 //
 // Layout: SpecSum is one contiguous frames x bins array of Doubles, row f at
-// f * bins; frames and bins are fixed when the store is cleared (set-up step
-// 5) and stay until the next successful clear. BlockSize() is the FFTSize the
+// f * bins; frames and bins are fixed when the store is cleared (ClearStore)
+// and stay until the next successful clear. BlockSize() is the FFTSize the
 // store was built for (bins * 2); AddSamples and the noise reference update
 // use it, so a set-up that fails after changing FFT1's sizes never makes them
 // index past the store.
@@ -64,34 +64,35 @@ public:
     std::function<void()> OnRepaintRequest;
     uint64_t RepaintRequests() const { return repaintRequests_; }
 
-    // --- Analysis set-up, one call per step ------------------------------
+    // --- Analysis set-up, one call per step, in this order -----------------
     // Each step checks its own input first and changes nothing when it raises.
-    // The sampling rate (Hz, > 0). Not one of the numbered steps; the main
-    // window's SetSampFreq calls it before them.
+    // The sampling rate (Hz, > 0); the main window's SetSampFreq calls it
+    // before the other steps.
     void SetSampFreq(int32_t v);
-    // Step 1: FFT1.Window := the window-function index (0 .. 4).
+    // FFT1.Window := the window-function index (0 .. 4).
     void SetupWindow(int32_t windowIndex);
-    // Step 2: FFT1.FFTSize := 16.
+    // FFT1.FFTSize := 16, so that the window size step makes it the smallest
+    // power of two that holds the window.
     void SetupFFTSize();
-    // Step 3: FFT1.WindowSize := Round(SampFreq / bandwidth * WindowFactor[FFT1.Window]).
+    // FFT1.WindowSize := Round(SampFreq / bandwidth * WindowFactor[FFT1.Window]).
     // bandwidth (Hz) must be finite and > 0 (ESpectrogramError); a window size
     // below 2 or above 2^20 raises EFFTError "Window size out of range".
     void SetupWindowSize(double bandwidth);
-    // Step 4 for a run: the three durations in seconds (finite, >= 0), each
+    // The positions of a run: the three durations in seconds (finite, >= 0), each
     // rounded to whole blocks of FFT1.FFTSize. Refused when the cycle would give
     // no frames, a position beyond 32 bits or a store over 1 GiB.
     void SetupPositions(double preNoise, double noise, double postNoise);
-    // Step 4 for an opened recording: the positions as read from the file;
+    // The positions of an opened recording, as read from the file;
     // refused unless 0 <= pos1 <= pos2 <= pos3.
     void SetPositions(int32_t pos1, int32_t pos2, int32_t pos3);
-    // Step 5: SpecSum := frames x bins zeros, SpecCount := frames zeros,
+    // SpecSum := frames x bins zeros, SpecCount := frames zeros,
     // NoiseSpecSum := bins zeros, BlockBuf := FFTSize, with frames = Pos3 div
     // FFT1.FFTSize and bins = FFT1.FFTSize div 2. Refused (store untouched) when
     // frames would be 0 or the store over 1 GiB.
     void ClearStore();
-    // Step 6: PlayPos, BlockFill, FrameIndex, NoiseSpecCount := 0.
+    // PlayPos, BlockFill, FrameIndex, NoiseSpecCount := 0.
     void ResetCounters();
-    // Step 7 (also used by AddSamples at the end of every cycle).
+    // The set-up's last step; also used by AddSamples at the end of every cycle.
     void RequestRepaint();
 
     // --- Whole set-up of a run in one call, all or nothing -----------------------------
@@ -101,7 +102,7 @@ public:
         double Bandwidth = 500.0;
         double PreNoise = 1.0, Noise = 1.0, PostNoise = 1.0; // seconds
     };
-    // What a run set-up would apply.
+    // What a run set-up (or the set-up for an opened recording) would apply.
     struct RunPlan {
         int32_t WindowSize = 0, FFTSize = 0;
         int32_t Pos1 = 0, Pos2 = 0, Pos3 = 0;
@@ -110,7 +111,18 @@ public:
     // Checks every setting and computes the result; changes nothing. Raises the
     // errors of the single steps.
     static RunPlan CheckRun(const RunSettings& s);
-    // CheckRun, then SetSampFreq and steps 1 to 7.
+    // The settings of an opened recording: its rate and positions as read from
+    // the file, the window and bandwidth of the main window.
+    struct OpenSettings {
+        int32_t SampFreq = 0;
+        int32_t Window = 3;
+        double Bandwidth = 500.0;
+        int32_t Pos1 = 0, Pos2 = 0, Pos3 = 0;
+    };
+    // The same checks for an opened recording (the positions used as they
+    // are); changes nothing.
+    static RunPlan CheckOpen(const OpenSettings& s);
+    // CheckRun, then SetSampFreq and every set-up step in order.
     void SetupRun(const RunSettings& s);
 
     // --- Analysis ------------------------------------------------------------------------
@@ -150,8 +162,8 @@ public:
     std::span<const double> SpecSumData() const { return specSum_; }
     const std::vector<int32_t>& SpecCount() const { return specCount_; }
     const std::vector<double>& NoiseSpecSum() const { return noiseSpecSum_; }
-    // The Part's Integer, held in 64 bits: it grows by a cycle's noise counts at
-    // every repaint and would pass 2^31 within hours of a long run.
+    // Held in 64 bits: it grows by a cycle's noise counts at every repaint and
+    // would pass 2^31 within hours of a long run.
     int64_t NoiseSpecCount() const { return noiseSpecCount_; }
     std::span<const double> BlockBuf() const { return blockBuf_; }
     int32_t BlockFill() const { return blockFill_; }
@@ -167,7 +179,12 @@ private:
     static int32_t WindowSizeFor(int32_t sampFreq, double bandwidth, int32_t window);
     static Positions PositionsFor(int32_t sampFreq, int32_t fftSize, double pre, double noise,
                                   double post);
+    static void CheckPositions(int32_t pos1, int32_t pos2, int32_t pos3);
     static void CheckStoreSize(int32_t pos3, int32_t fftSize);
+    // The checked rate, window and window size, and the FFT size they give.
+    static RunPlan PlanWindow(int32_t sampFreq, int32_t window, double bandwidth);
+    // plan with these positions and the frames and bins they give.
+    static RunPlan PlanPositions(RunPlan plan, Positions p);
     void ProcessBlock();
 
     TFFT& fft_;

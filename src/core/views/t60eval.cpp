@@ -21,11 +21,11 @@ void EvaluateT60(const TSpectrogram& store, int32_t FFTSize, int32_t WindowSize,
     const auto row = [&](int32_t v) { return static_cast<size_t>(v) * static_cast<size_t>(bins); };
 
     for (int32_t b = 0; b < bins; ++b) {
-        // 1.1 - 1.2: the noise level and the two thresholds (failures propagate).
+        // The noise level and the two thresholds (failures propagate).
         const double s = FDiv(noiseSum[static_cast<size_t>(b)], noiseCount);
         const double thr1 = FDiv(s, PowerOfTen(InitialDrop / 10));
         const double thr2 = FDiv(s, PowerOfTen((InitialDrop + AdditionalDrop) / 10));
-        // 1.3: scan from the first frame after the noise to the end of the store.
+        // Scan from the first frame after the noise to the end of the store.
         const int64_t start = IDiv(store.Pos2(), WindowSize);
         int32_t o = 0, e = 0;
         for (int64_t v64 = start < 0 ? 0 : start; v64 < frames; ++v64) {
@@ -35,14 +35,14 @@ void EvaluateT60(const TSpectrogram& store, int32_t FFTSize, int32_t WindowSize,
             if (o == 0 && !(p >= thr1)) o = v;
             if (e == 0 && !(p >= thr2)) e = v;
         }
-        // 1.4: a threshold never crossed (or only in frame 0).
+        // A threshold never crossed (or only in frame 0): no result.
         if (o == 0 || e == 0) {
             T60Values[static_cast<size_t>(b)] = 0.0;
             StartFrames[static_cast<size_t>(b)] = 0.0;
             EndFrames[static_cast<size_t>(b)] = 0.0;
             continue;
         }
-        // 1.5
+        // Both crossed: T60 from the level difference of the two frames.
         StartFrames[static_cast<size_t>(b)] = o;
         EndFrames[static_cast<size_t>(b)] = e;
         try {

@@ -17,12 +17,13 @@
 // found) gives 0 in all three. An arithmetic failure in the T60 formula
 // (a zero level, equal frames) gives T60 0 and keeps the two frames.
 //
-// Failures of steps 1.1 to 1.3 propagate (EMathError family, from FDiv /
+// Failures of the noise level, the thresholds and the scan propagate
+// (EMathError family, from FDiv /
 // PowerOfTen): NoiseSpecCount 0 (no noise reference yet), a scanned frame
 // without spectra (SpecCount 0), WindowSize 0. The entries from the failing bin
 // on then keep what they held (after the resize).
 //
-// Mend of step 1.5 (see docs/analysis.md): the level difference D is taken from
+// Mended level difference (see docs/analysis.md): D is taken from
 // the two frames' mean powers (SpecSum / SpecCount), not from their sums. With
 // equal counts it is computed exactly as the plain ratio of the two frames' sums (bit for bit);
 // with unequal counts the sum ratio is corrected by the counts.

@@ -4,6 +4,7 @@
 #include "recording/numtext.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace ravlon {
 
@@ -30,7 +31,10 @@ double SnappedFrequency(double f, int32_t bins, int32_t sampFreq) {
             k = 1.0;
         }
     }
-    return FDiv(Round(k * f), k);
+    const double x = k * f;
+    // From 2^52 on every double is whole: nothing left to snap.
+    if (std::fabs(x) >= 4503599627370496.0) return Checked(f);
+    return FDiv(static_cast<double>(Round64(x)), k);
 }
 
 int32_t TimeToFrame(double t, int32_t frames, int32_t pos3, int32_t sampFreq) {
@@ -58,8 +62,13 @@ double EvaluationFrameTime(double fr, int32_t fftSize, int32_t sampFreq) {
 }
 
 int LevelToGrayValue(double p, double lo, double hi) {
-    double db = PowerToDecibels(p);
-    int32_t g = Round(Checked(FDiv(db - lo, hi - lo) * 255));
+    const double db = PowerToDecibels(p);
+    const double range = hi - lo;
+    if (range == 0) throw EZeroDivide();
+    // Clamped before rounding (an infinite quotient included), so a level far
+    // beyond the axis saturates; NaN makes Round raise.
+    const double x = (db - lo) / range * 255;
+    const int32_t g = Round(std::clamp(x, -1.0, 256.0));
     return std::clamp(255 - g, 0, 255);
 }
 

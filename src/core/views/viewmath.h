@@ -25,8 +25,10 @@ int32_t FrequencyToBinRaw(double f, int32_t bins, int32_t sampFreq);
 // when there are no bins; EMathError for a NaN or a sampling rate of 0).
 int32_t FrequencyToBin(double f, int32_t bins, int32_t sampFreq);
 // Frequency of the bin all views use for f: k = (bins - 1) / (sampFreq / 2),
-// result Round(k * f) / k. Where k cannot be formed (no bins yet, a sampling
-// rate of 0) or is 0 (a single bin), k = 1, so f comes back rounded to whole Hz.
+// result Round(k * f) / k, rounded in 64 bits (k * f beyond that is whole
+// already), so any frequency of a zoomed-out axis snaps. Where k cannot be
+// formed (no bins yet, a sampling rate of 0) or is 0 (a single bin), k = 1, so
+// f comes back rounded to whole Hz. EMathError only for a NaN or infinite f.
 double SnappedFrequency(double f, int32_t bins, int32_t sampFreq);
 
 // Curve frame of time t: Round((frames - 1) * t / (pos3 / sampFreq)), clamped
@@ -42,6 +44,8 @@ double EvaluationFrameTime(double fr, int32_t fftSize, int32_t sampFreq);
 
 // Gray value c (0 = black .. 255 = white) of power p on a level axis lo .. hi dB:
 // g = Round((10 log10 p - lo) / (hi - lo) * 255), c = 255 - g limited to 0 .. 255.
+// A level however far beyond an end of the axis (a deeply zoomed legend) gives
+// that end's shade.
 int LevelToGrayValue(double p, double lo, double hi);
 
 // The entry of per-bin results (T60Values) that a column at frequency f shows:

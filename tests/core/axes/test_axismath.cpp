@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -83,23 +84,66 @@ TEST(AxisLinearTicks, LabelsAndEmphasis) {
     EXPECT_FALSE(fine[3].major);
 }
 
+TEST(AxisLinearTicks, LabelIsZeroWhenTheValueIsTinyAgainstTheStoredRange) {
+    // Shown 0..10 (ticks 0, 2, .., 12) while the stored ends, which the limits
+    // clamp, are further apart: a label whose |value / d| < 1e-5 reads "0"
+    // (and is emphasised like any 0), with d = stored high - stored low.
+    struct Case {
+        double rawLo, rawHi;
+        std::vector<std::string> labels;
+    };
+    const Case cases[] = {
+        {0, 10, {"0", "2", "4", "6", "8", "10", "12"}},
+        {0, 3e5, {"0", "0", "4", "6", "8", "10", "12"}},    // 2 / 3e5 < 1e-5 <= 4 / 3e5
+        {3e5, 0, {"0", "0", "4", "6", "8", "10", "12"}},    // |value / d|
+        {-5e5, 5e5, {"0", "0", "0", "0", "0", "10", "12"}}, // 8 / 1e6 < 1e-5 = 10 / 1e6
+        {5, 5, {"0", "0", "0", "0", "0", "0", "0"}},        // d = 0
+    };
+    for (const Case& c : cases) {
+        auto s = Settings(Horizontal(0, 10, 269));
+        s.rawLo = c.rawLo;
+        s.rawHi = c.rawHi;
+        const auto ticks = ComputeAxisTicks(s, kMeasure);
+        ASSERT_EQ(ticks.size(), c.labels.size());
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_EQ(ticks[i].text, c.labels[i]) << c.rawLo << ".." << c.rawHi << " tick " << i;
+            EXPECT_EQ(ticks[i].major, c.labels[i] == "0" || c.labels[i] == "10") << i;
+        }
+    }
+}
+
+TEST(AxisLinearTicks, DeepZoomStartsAtTheLowEnd) {
+    // 2^20 .. 2^20 + 2^-10 on 269 pixels: step 2e-4, and lo / step = 5.2e9 lies
+    // beyond 32 bits; the ticks still start at the low end, 55 pixels apart.
+    const double lo = 1048576, hi = lo + 0.0009765625;
+    const auto ticks = ComputeAxisTicks(Settings(Horizontal(lo, hi, 269)), kMeasure);
+    ASSERT_EQ(ticks.size(), 6u);
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_NEAR(ticks[i].value, lo + 2e-4 * static_cast<double>(i), 1e-9) << i;
+        EXPECT_EQ(ticks[i].pixel, std::min(55 * static_cast<int>(i), 268)) << i;
+    }
+}
+
 TEST(AxisLinearTicks, DegenerateSettingsGiveFallbacksNotFailures) {
     // Equal ends: step 0, three ticks at the low end.
     auto ticks = ComputeAxisTicks(Settings(Horizontal(5, 5, 200)), kMeasure);
     EXPECT_EQ(ticks.size(), 3u);
     EXPECT_EQ(ticks[0].text, "0");
-    // Inverted ends: step 1, and no negative count.
+    // Inverted ends: step 1, and a count of 0 - 10 + 2 < 0 leaves the table empty.
+    EXPECT_EQ(LinearTickStep(200, 40, 10, 0), 1);
     ticks = ComputeAxisTicks(Settings(Horizontal(10, 0, 200)), kMeasure);
-    EXPECT_LE(ticks.size(), 3u);
+    EXPECT_TRUE(ticks.empty());
     // TickSpaceAim 0 and an axis of zero length.
     auto s = Settings(Horizontal(0, 10, 0));
     s.tickSpaceAim = 0;
     ticks = ComputeAxisTicks(s, kMeasure);
     EXPECT_FALSE(ticks.empty());
     for (const AxisTick& t : ticks) EXPECT_EQ(t.pixel, 0);
-    // A tiny axis over a huge range would need billions of ticks: refused.
+    // A tiny axis over a huge range would need billions of ticks (step 1 for
+    // 2e9): refused, the table stays empty.
+    EXPECT_EQ(LinearTickStep(20, 40, 0, 2e9), 1);
     ticks = ComputeAxisTicks(Settings(Horizontal(0, 2e9, 20)), kMeasure);
-    EXPECT_LE(ticks.size(), static_cast<std::size_t>(kMaxAxisTicks));
+    EXPECT_TRUE(ticks.empty());
 }
 
 // --- Logarithmic ticks -----------------------------------------------------------
@@ -209,8 +253,9 @@ TEST(AxisMusicTicks, NonPositiveEndShowsALinearScale) {
     auto ticks = ComputeAxisTicks(Settings(Horizontal(0, 1000, 269, true), true), kMeasure);
     ASSERT_FALSE(ticks.empty());
     EXPECT_EQ(ticks[0].text, "0");
+    // A negative end: the linear rules with inverted ends, an empty table.
     ticks = ComputeAxisTicks(Settings(Horizontal(100, -5, 269, true), true), kMeasure);
-    EXPECT_LE(ticks.size(), 3u);
+    EXPECT_TRUE(ticks.empty());
 }
 
 // --- Transform -------------------------------------------------------------------
@@ -277,15 +322,52 @@ TEST(AxisTransform, FailuresGiveZeroResults) {
     t = Horizontal(5, 5, 300);
     EXPECT_EQ(ValueToPixel(t, 5), 0);
     EXPECT_DOUBLE_EQ(PixelToValue(t, 100), 5);
-    t = Horizontal(-1e308, 1e308, 300);
-    EXPECT_EQ(ValueToPixel(t, 0), 0); // overflowing difference
-    t = Horizontal(0, 1, 300);
-    t.position = posleft;
-    t.height = 100;
-    EXPECT_EQ(ValueToPixel(t, 1e12), 99 - 0); // Round fails, 0 from the bottom
-    t.width = 1;
+    t = Horizontal(20, 20, 300, true);
+    EXPECT_EQ(ValueToPixel(t, 2000), 0);
+    t = Horizontal(0, 1, 1);
     t.position = posunder;
     EXPECT_DOUBLE_EQ(PixelToValue(t, 0), 0);
+}
+
+TEST(AxisTransform, ValuesFarBeyondAnEndLieBeyondThatEnd) {
+    struct Case {
+        double lo, hi;
+        bool log;
+        std::vector<double> above, below; // values beyond the high and the low end
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        // The radius view: 0..4 m, a room of 1e20 m^3 gives radii of about 1e9 m.
+        {0, 4, false, {5.6e8, 1e12, 1e20, 1e300, inf}, {-1e12, -1e300, -inf}},
+        // Deep zoom: one pixel is worth 3e-15.
+        {1, 1 + 1e-12, false, {1.01, 2, 1e10}, {0.99, 0, -5}},
+        // Ends whose difference overflows.
+        {-1e308, 1e308, false, {inf}, {-inf}},
+        // A zoomed-out and a zoomed-in frequency axis.
+        {20, 1e300, true, {1e301, 1e308, inf}, {1, 1e-300}},
+        {1000, 1000.000001, true, {2000, 1e300}, {999, 1e-300}},
+    };
+    for (const Case& c : cases)
+        for (tposition pos : {posleft, posunder})
+            for (bool reverse : {false, true}) {
+                AxisTransform t = Horizontal(c.lo, c.hi, 300, c.log);
+                t.height = 200;
+                t.position = pos;
+                t.reverse = reverse;
+                const int hiPixel = ValueToPixel(t, c.hi);
+                const int loPixel = ValueToPixel(t, c.lo);
+                ASSERT_NE(hiPixel, loPixel);
+                const bool hiBelow = hiPixel < loPixel; // the high end at a smaller pixel
+                for (double v : c.above) {
+                    EXPECT_EQ(ValueToPixelClamped(t, v), hiPixel) << c.lo << " " << v;
+                    const int p = ValueToPixel(t, v);
+                    EXPECT_TRUE(hiBelow ? p <= hiPixel : p >= hiPixel) << v << " " << p;
+                }
+                for (double v : c.below) EXPECT_EQ(ValueToPixelClamped(t, v), loPixel) << v;
+            }
+    // Ends whose difference overflows still place the middle in the middle.
+    EXPECT_EQ(ValueToPixel(Horizontal(-1e308, 1e308, 301), 0), 150);
+    EXPECT_EQ(ValueToPixel(Horizontal(-1e308, 1e308, 301), 1e308), 300);
 }
 
 // --- Clamping on read ---------------------------------------------------------------

@@ -384,22 +384,3 @@ TEST(OpenRecordingAnalysis, EqualsTheMainWindowStepsWithOneNoiseUpdatePerCycle) 
     EXPECT_EQ(c.NoiseSpecSum(), b.NoiseSpecSum());
     EXPECT_EQ(c.NoiseSpecCount(), b.NoiseSpecCount());
 }
-
-TEST(OpenRecordingAnalysis, MissingPositionStopsBeforeTheStoreIsTouched) {
-    TempRecording file;
-    TSMPfile w;
-    ASSERT_TRUE(w.new_file(file.name));
-    w.insert_nonpresent_defaults();
-    w.set_sftot(8000);
-    w.set_item("pos1", "0");
-    w.set_item("pos2", "800");
-    ASSERT_TRUE(w.save_file(""));
-    w.close_file();
-    TSMPfile f;
-    ASSERT_TRUE(f.open_file(file.name, true));
-    TFFT fft;
-    TSpectrogram s(fft);
-    EXPECT_THROW(OpenRecordingAnalysis(f, s, 3, 500.0), EConvertError);
-    EXPECT_EQ(s.Frames(), 0);
-    EXPECT_EQ(s.SampFreq(), 8000); // applied before the items are read
-}

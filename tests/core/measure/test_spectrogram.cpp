@@ -1,11 +1,16 @@
+#include "measure/openrecording.h"
 #include "measure/spectrogram.h"
+#include "recording/numtext.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace ravlon;
@@ -193,7 +198,8 @@ TEST(Spectrogram, WindowSizeOutOfRangeStopsTheSetUp) {
         } catch (const EFFTError& e) {
             EXPECT_EQ(std::string(e.what()), "Window size out of range");
         }
-        // Steps 1 and 2 stay applied; the rows and counts keep their contents.
+        // The window and the FFT size 16 stay applied; the rows and counts keep
+        // their contents.
         EXPECT_EQ(fft.FFTSize(), 16);
         EXPECT_TRUE(Snapshot(s).StoreEquals(before));
     }
@@ -503,4 +509,78 @@ TEST(Spectrogram, SetUpResetsPlayPosAndCounters) {
     EXPECT_EQ(s.BlockFill(), 0);
     EXPECT_EQ(s.FrameIndex(), 0);
     for (int32_t n : s.SpecCount()) EXPECT_EQ(n, 0);
+}
+
+// --- Opening a recording ------------------------------------------------------------
+
+TEST(OpenRecording, AFailedOpenLeavesTheShownAnalysisAsItWas) {
+    const std::string name = (std::filesystem::temp_directory_path() /
+                              ("ravlon-open-" + std::to_string(::getpid()) + ".ravlon"))
+                                 .string();
+    struct Remove {
+        const std::string& name;
+        ~Remove() { std::filesystem::remove(name); }
+    } remove{name};
+    TFFT fft;
+    TSpectrogram s(fft);
+    Fill(s); // 8000 Hz, Hanning, FFT 16, 20 frames
+    const Snapshot before(s);
+
+    // A header without samples at 44100 Hz opened with the rectangular window:
+    // every setting differs from the store's. nullptr leaves an item out.
+    struct Case {
+        double rate;
+        const char *pos1, *pos2, *pos3;
+        int32_t window;
+        std::function<double()> bandwidth;
+        const char* error; // part of the message
+    };
+    const auto bw = [](double v) { return [v] { return v; }; };
+    const Case cases[] = {
+        {44100, "0", "44032", "88064", 0, [] { return StrToFloat("5oo"); }, "'5oo'"},
+        {44100, "0", "44032", "88064", 0, bw(0), "Bandwidth must be"},
+        {44100, "0", "44032", "88064", 0, bw(1e6), "Window size out of range"},
+        {44100, "0", "44032", nullptr, 0, bw(500), "'' is not a valid integer"},
+        {44100, "0", "44x32", "88064", 0, bw(500), "'44x32'"},
+        {0, "0", "44032", "88064", 0, bw(500), "Sampling rate"},
+        {44100, "44032", "0", "88064", 0, bw(500), "Invalid cycle positions"},
+        {44100, "0", "0", "64", 0, bw(500), "no frames"},
+        {44100, "0", "0", "2000000000", 0, bw(500), "more than 1024 MiB"},
+        {44100, "0", "44032", "88064", 5, bw(500), "Window function index"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        TSMPfile w;
+        ASSERT_TRUE(w.new_file(name));
+        w.insert_nonpresent_defaults();
+        w.set_sftot(c.rate);
+        const char* pos[] = {c.pos1, c.pos2, c.pos3};
+        for (int i = 0; i < 3; ++i)
+            if (pos[i]) w.set_item("pos" + std::to_string(i + 1), pos[i]);
+        ASSERT_TRUE(w.save_file(""));
+        w.close_file();
+
+        TSMPfile f;
+        ASSERT_TRUE(f.open_file(name, true));
+        int applied = 0;
+        TOpenRecordingSteps steps;
+        steps.SetSampFreq = [&](int32_t v) {
+            ++applied;
+            s.SetSampFreq(v);
+        };
+        steps.Bandwidth = c.bandwidth;
+        steps.OnPositions = [&] { ++applied; };
+        ExpectError<Exception>([&] { OpenRecordingAnalysis(f, s, c.window, steps); }, c.error);
+        EXPECT_EQ(applied, 0);
+        EXPECT_TRUE(Snapshot(s).StoreEquals(before));
+        EXPECT_TRUE(Snapshot(s).FFTEquals(before));
+    }
+
+    // The last header is sound: with a valid window it is taken.
+    TSMPfile f;
+    ASSERT_TRUE(f.open_file(name, true));
+    OpenRecordingAnalysis(f, s, 0, 500.0);
+    EXPECT_EQ(s.SampFreq(), 44100);
+    EXPECT_EQ(fft.FFTSize(), 128);
+    EXPECT_EQ(s.Frames(), 688);
 }

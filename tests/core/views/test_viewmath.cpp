@@ -40,6 +40,13 @@ TEST(ViewIndices, SnappedFrequencyIsTheFrequencyOfTheBin) {
     EXPECT_EQ(SnappedFrequency(1000.4, 1, 48000), 1000);
     // Not clamped: the selection itself may lie beyond the store.
     EXPECT_NEAR(SnappedFrequency(30000, 128, 48000), 159 * 24000.0 / 127, 1e-9);
+    // A zoomed-out frequency axis: Round(k * f) beyond 32 bits still snaps, and
+    // from 2^52 on the frequency is whole already.
+    const double k = 127 / 24000.0;
+    EXPECT_NEAR(SnappedFrequency(1e12, 128, 48000), std::nearbyint(k * 1e12) / k, 1e-3);
+    EXPECT_EQ(SnappedFrequency(1e300, 128, 48000), 1e300);
+    EXPECT_EQ(SnappedFrequency(-1e300, 128, 2), -1e300);
+    EXPECT_THROW(SnappedFrequency(std::nan(""), 128, 48000), EMathError);
 }
 
 TEST(ViewIndices, TimesAndFramesOfTheCurves) {
@@ -104,6 +111,11 @@ TEST(ViewLevels, GrayValueOfAPowerOnTheLevelAxis) {
     EXPECT_EQ(LevelToGrayValue(1e5, -40, 40), 0);
     EXPECT_EQ(LevelToGrayValue(1e-4, -40, 40), 255);
     EXPECT_EQ(LevelToGrayValue(1e-6, -40, 40), 255);
+    // A deeply zoomed legend: levels far beyond an end take that end's shade.
+    EXPECT_EQ(LevelToGrayValue(1e4, 0, 1e-9), 0);
+    EXPECT_EQ(LevelToGrayValue(1e-4, 0, 1e-9), 255);
+    EXPECT_EQ(LevelToGrayValue(1e300, 1e-300, 2e-300), 0);
+    EXPECT_EQ(LevelToGrayValue(1e-300, 1e-300, 2e-300), 255);
     EXPECT_THROW(LevelToGrayValue(0, -40, 40), EMathError);
     EXPECT_THROW(LevelToGrayValue(1, 10, 10), EMathError);
 }
