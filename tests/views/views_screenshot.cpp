@@ -6,6 +6,7 @@
 #include "measure/mainwindow.h"
 #include "platform/messagebox.h"
 #include "recording/numtext.h"
+#include "recording/sSMP.h"
 #include "views/decayview.h"
 #include "views/radiusview.h"
 #include "views/responseview.h"
@@ -18,12 +19,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace {
@@ -48,6 +51,28 @@ void Drag(QWidget* w, Qt::MouseButton button, int x1, int y1, int x2, int y2) {
     QApplication::sendEvent(w, &release);
 }
 
+// Writes the first `cycles` whole cycles of a recording to another file.
+bool CopyCycles(const std::string& from, const std::string& to, int cycles) {
+    ravlon::TSMPfile in, out;
+    if (!in.open_file(from, true)) return false;
+    const int64_t want = int64_t(cycles) * ravlon::StrToInt(in.get_item("pos3"));
+    if (!out.new_file(to)) return false;
+    out.setItems(in.Items());
+    out.save_file("");
+    auto block = std::make_unique<ravlon::TSMPBlock>();
+    int64_t done = 0;
+    while (done < want) {
+        in.read_block(0, *block);
+        if (block->Count <= 0) break;
+        block->Count = int32_t(std::min<int64_t>(block->Count, want - done));
+        out.write_block(0, *block);
+        done += block->Count;
+    }
+    in.close_file();
+    out.close_file();
+    return done == want;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,9 +83,9 @@ int main(int argc, char** argv) {
     const int cycles = argc > 3 ? std::atoi(argv[3]) : 4;
     QDir().mkpath(folder);
 
-    ravlon::SetMessageBoxHandler([](const std::string& text, const std::string&, int) {
+    ravlon::SetMessageBoxHandler([](const std::string& text, const std::string&, int flags) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
-        return ravlon::IDOK;
+        return (flags & 0x0F) == ravlon::MB_YESNOCANCEL ? ravlon::IDNO : ravlon::IDOK;
     });
     CreateForms(ravlon::audio::MakeWaveBackend(room));
     Form5->nowarncheck->setChecked(true); // no warning before the run
@@ -78,6 +103,16 @@ int main(int argc, char** argv) {
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     Form1->RunAction->trigger();
+    // The run stops a few buffers after the last cycle, wherever the event loop
+    // was: open exactly the recorded cycles, so the pictures are the same at
+    // every run of this program.
+    const QString cut = QDir(folder).filePath("screenshot-cycles.ravlon");
+    if (!CopyCycles(Form1->TmpFileName, cut.toStdString(), cycles)) {
+        std::fprintf(stderr, "the recording could not be cut to %d cycles\n", cycles);
+        return 1;
+    }
+    Form1->OpenRecording(cut.toStdString());
+    QFile::remove(cut);
 
     for (QAction* a : {Form1->ShowT60Action, Form1->Showdecayaction, Form1->showresponseaction,
                        Form1->Showrraction})
