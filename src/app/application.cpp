@@ -9,6 +9,8 @@
 #include "views/t60view.h"
 #include "views/warningdialog.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QLocale>
 #include <exception>
 
@@ -33,29 +35,44 @@ bool RavlonApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-void CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend) {
-    QApplication::setQuitOnLastWindowClosed(false); // closing the main window ends the program
-    Form1 = new TForm1(std::move(backend));
-    Form2 = new TForm2();
-    Form3 = new TForm3();
-    Form4 = new TForm4();
-    Form5 = new TForm5(Form1);
-    Form6 = new TForm6();
-    Form1->Loaded();
-    Form1->show();
+RavlonWindows::RavlonWindows() = default;
+
+RavlonWindows::~RavlonWindows() {
+    // The views go first: they hold the main window's show actions.
+    Form6.reset();
+    Form5.reset();
+    Form4.reset();
+    Form3.reset();
+    Form2.reset();
+    Form1.reset();
 }
 
-void DestroyForms() {
-    delete Form6;
-    Form6 = nullptr;
-    delete Form5;
-    Form5 = nullptr;
-    delete Form4;
-    Form4 = nullptr;
-    delete Form3;
-    Form3 = nullptr;
-    delete Form2;
-    Form2 = nullptr;
-    delete Form1;
-    Form1 = nullptr;
+std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend) {
+    QApplication::setQuitOnLastWindowClosed(false); // closing the main window ends the program
+    auto w = std::make_unique<RavlonWindows>();
+    w->Form1 = std::make_unique<TForm1>(w->Model, std::move(backend));
+    TForm1& main = *w->Form1;
+    w->Form2 = std::make_unique<TForm2>(w->Model, main.Showdecayaction);
+    w->Form3 = std::make_unique<TForm3>(w->Model, main.showresponseaction);
+    w->Form4 = std::make_unique<TForm4>(w->Model, main.ShowT60Action);
+    w->Form5 = std::make_unique<TForm5>(&main);
+    w->Form6 = std::make_unique<TForm6>(w->Model, main.Showrraction);
+
+    // Each show action shows its view exactly while it is checked.
+    const std::pair<QAction*, QWidget*> shows[] = {{main.Showdecayaction, w->Form2.get()},
+                                                   {main.showresponseaction, w->Form3.get()},
+                                                   {main.ShowT60Action, w->Form4.get()},
+                                                   {main.Showrraction, w->Form6.get()}};
+    for (auto [action, view] : shows)
+        QObject::connect(action, &QAction::triggered, view, ravlon::Guarded(view, [action, view] {
+                             view->setVisible(action->isChecked());
+                         }));
+    // The warning lasts the whole session: once ticked, it is not shown again.
+    TForm5* warning = w->Form5.get();
+    main.WarnBeforeRun = [warning] {
+        if (!warning->nowarncheck->isChecked()) warning->exec();
+    };
+    main.Loaded();
+    main.show();
+    return w;
 }

@@ -4,8 +4,8 @@
 
 int main(int argc, char** argv) {
     RavlonApplication app(argc, argv);
-    CreateForms();
-    int rc = app.exec();
-    DestroyForms();
+    std::unique_ptr<RavlonWindows> windows = CreateForms();
+    const int rc = app.exec();
+    windows.reset();
     return rc;
 }

@@ -11,13 +11,8 @@
 #include "services/chlpmenu.h"
 #include "services/sabout.h"
 #include "services/srecent.h"
-#include "views/decayview.h"
 #include "views/paintbox.h"
-#include "views/radiusview.h"
-#include "views/responseview.h"
-#include "views/t60view.h"
 #include "views/viewbase.h"
-#include "views/warningdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,8 +33,6 @@
 #include <filesystem>
 
 using namespace ravlon;
-
-TForm1* Form1 = nullptr;
 
 namespace {
 
@@ -111,9 +104,9 @@ struct CloseOnExit {
 
 } // namespace
 
-TForm1::TForm1(std::shared_ptr<audio::WaveBackend> backend)
-    : MPCPlay1(backend), MPCRecord1(backend), spec_(std::make_unique<TSpectrogram>(FFT1)),
-      block_(std::make_unique<TSMPBlock>()) {
+TForm1::TForm1(MeasurementModel& model, std::shared_ptr<audio::WaveBackend> backend)
+    : FFT1(model.FFT()), MPCPlay1(backend), MPCRecord1(backend),
+      block_(std::make_unique<TSMPBlock>()), model_(model), spec_(model.Store()) {
     setWindowTitle("Ravlon");
     resize(640, 400);
     setMinimumSize(395, 371);
@@ -157,11 +150,14 @@ TForm1::TForm1(std::shared_ptr<audio::WaveBackend> backend)
     BuildActions();
     BuildControls();
     BuildServices();
-    spec_->OnRepaintRequest = [this] { PaintBox1->update(); };
+    spec_.OnRepaintRequest = [this] { PaintBox1->update(); };
+    subscription_ = model_.Observe([this](unsigned changes) {
+        if (changes & ChangeFrequency) faxis->SetMarkerValue(model_.SnappedFrequency());
+    });
 }
 
 TForm1::~TForm1() {
-    if (Form1 == this) Form1 = nullptr;
+    spec_.OnRepaintRequest = nullptr;
 }
 
 void TForm1::BuildServices() {
@@ -225,15 +221,6 @@ void TForm1::BuildActions() {
 
     // A check action toggles itself before its handler runs.
     connect(RunAction, &QAction::triggered, this, Guarded(this, [this] { RunActionExecute(); }));
-    auto show = [](QAction* action, auto form) {
-        connect(action, &QAction::triggered, action, Guarded(action, [action, form] {
-                    if (QWidget* w = *form) w->setVisible(action->isChecked());
-                }));
-    };
-    show(Showdecayaction, reinterpret_cast<QWidget**>(&Form2));
-    show(showresponseaction, reinterpret_cast<QWidget**>(&Form3));
-    show(ShowT60Action, reinterpret_cast<QWidget**>(&Form4));
-    show(Showrraction, reinterpret_cast<QWidget**>(&Form6));
     connect(openfileaction, &QAction::triggered, this,
             Guarded(this, [this] { openfileactionExecute(); }));
     connect(savefileaction, &QAction::triggered, this,
@@ -349,15 +336,13 @@ void TForm1::FormActivate() {
     for (const char* name : kWindowNames) windowcombo->addItem(name);
     windowcombo->setCurrentIndex(3);
     Panel2Resize();
-    if (Form2) {
-        Form2->SetFrequency(1000);
-        Form2->SetInitialDrop(5);
-        Form2->SetAdditionalDrop(30);
-    }
+    model_.SetFrequency(1000);
+    model_.SetInitialDrop(5);
+    model_.SetAdditionalDrop(30);
 }
 
 void TForm1::SetSampFreq(int32_t v) {
-    spec_->SetSampFreq(v);
+    spec_.SetSampFreq(v);
     if (Running) {
         ShowMessageBox("Silly me!", "cant set sampfreq now!", 0);
         return;
@@ -418,7 +403,7 @@ std::string TForm1::StopDevices() noexcept {
 
 bool TForm1::StartRun() {
     if (!ConfirmDiscard()) return false;
-    if (Form5 && !Form5->nowarncheck->isChecked()) Form5->exec();
+    if (WarnBeforeRun) WarnBeforeRun();
     // Every setting is read and checked before anything is applied, so a
     // refused start changes neither the sound components nor the store.
     TSpectrogram::RunSettings s;
@@ -449,17 +434,17 @@ bool TForm1::StartRun() {
         MPCRecord1.setsfTot(recordRate);
         throw;
     }
-    spec_->SetSampFreq(s.SampFreq);
-    spec_->SetupWindow(s.Window);
-    spec_->SetupFFTSize();
-    spec_->SetupWindowSize(s.Bandwidth);
-    spec_->SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
+    spec_.SetSampFreq(s.SampFreq);
+    spec_.SetupWindow(s.Window);
+    spec_.SetupFFTSize();
+    spec_.SetupWindowSize(s.Bandwidth);
+    spec_.SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
     FitTimeAxes();
-    spec_->ClearStore();
-    spec_->ResetCounters();
-    spec_->RequestRepaint();
+    spec_.ClearStore();
+    spec_.ResetCounters();
+    spec_.RequestRepaint();
     TmpFileName = name;
-    rescueCheck_ = spec_->RepaintRequests();
+    rescueCheck_ = spec_.RepaintRequests();
     unsaved_ = false;
     dropped_ = 0;
     status_->clear();
@@ -477,21 +462,17 @@ bool TForm1::StartRun() {
 }
 
 void TForm1::FitTimeAxes() {
-    taxis->SetMaxHiValue(FDiv(spec_->Pos3(), spec_->SampFreq()));
+    taxis->SetMaxHiValue(FDiv(spec_.Pos3(), spec_.SampFreq()));
     taxis->SetHiValue(taxis->MaxHiValue());
     taxis->SetLoValue(0);
     taxis->SetMinLoValue(0);
-    if (Form2) {
-        Form2->taxis->SetMaxHiValue(taxis->MaxHiValue());
-        Form2->taxis->SetHiValue(taxis->HiValue());
-        Form2->taxis->SetLoValue(0);
-        Form2->taxis->SetMinLoValue(0);
-    }
+    // The views fit their own time axes to the new set-up.
+    model_.Changed(ChangeSetup);
 }
 
 void TForm1::MPCPlay1Stash(TWaveChunk& arr, int& used, bool&) {
     used = std::clamp(used, 0, static_cast<int>(arr.size()));
-    spec_->FillNoise(random_, arr.data(), used);
+    spec_.FillNoise(random_, arr.data(), used);
     // The input is opened with the output but starts just before the first
     // noise is played.
     if (!recordStarted_) {
@@ -509,15 +490,15 @@ void TForm1::MPCRecord1Fetch(TWaveChunk& arr, int used, bool&) {
 
 // The recorded-buffer handler: analysis, time marker, temporary recording.
 void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
-    if (analyse) spec_->AddSamples(samples, used);
-    taxis->SetMarkerValue(FDiv(2.0 * spec_->Bins() * spec_->FrameIndex(), spec_->SampFreq()));
+    if (analyse) spec_.AddSamples(samples, used);
+    taxis->SetMarkerValue(FDiv(2.0 * spec_.Bins() * spec_.FrameIndex(), spec_.SampFreq()));
     if (!recording_.Append(samples, used, *block_)) {
         RecordingFailed();
         return;
     }
     // Once a cycle: is the temporary recording still where Save will look for it?
-    if (spec_->RepaintRequests() != rescueCheck_) {
-        rescueCheck_ = spec_->RepaintRequests();
+    if (spec_.RepaintRequests() != rescueCheck_) {
+        rescueCheck_ = spec_.RepaintRequests();
         RescueTemporaryRecording();
     }
 }
@@ -525,7 +506,7 @@ void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
 // A write to the temporary recording failed: the run stops at once, keeps what
 // reached the disk and says how much that is.
 void TForm1::RecordingFailed() {
-    const double rate = std::max(1, spec_->SampFreq());
+    const double rate = std::max(1, spec_.SampFreq());
     const double kept = double(recording_.Samples()) / rate;
     const double lost = double(recording_.Delivered() - recording_.Samples()) / rate;
     const std::string what =
@@ -602,8 +583,8 @@ void TForm1::OpenRecording(const std::string& name) {
         steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
         steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
         steps.OnPositions = [&] {
-            const double sf = spec_->SampFreq();
-            const int32_t p1 = spec_->Pos1(), p2 = spec_->Pos2(), p3 = spec_->Pos3();
+            const double sf = spec_.SampFreq();
+            const int32_t p1 = spec_.Pos1(), p2 = spec_.Pos2(), p3 = spec_.Pos3();
             recording_.SetLayout(MPCPlay1.sfTot(), p1, p2, p3);
             switched = true;
             TmpFileName = copy;
@@ -618,7 +599,7 @@ void TForm1::OpenRecording(const std::string& name) {
             RecordChunk(block.Samples, block.Count, analyse);
         };
         steps.OnCycleEnd = [this] { PaintBox1->repaint(); };
-        OpenRecordingAnalysis(SMPfile1, *spec_, windowcombo->currentIndex(), steps);
+        OpenRecordingAnalysis(SMPfile1, spec_, windowcombo->currentIndex(), steps);
     } catch (...) {
         recording_.Finish();
         if (!switched) TTemporaryRecording::Remove(copy);

@@ -1,14 +1,17 @@
 // TForm1, the main window: the measurement settings, the measurement run
 // (noise out, recording in, analysis into the spectrogram store, temporary
 // recording), opening and saving recordings, the spectrogram image with its
-// gray-scale legend, and the actions that show the four result views.
+// gray-scale legend, and the actions that show the four result views (the
+// application connects them to the views).
 //
-// The window owns the FFT, the store, the sound components and the two
-// recording files. Everything runs on the UI thread: the sound components
-// deliver their buffers as events, so the noise generator, the analysis,
-// the repaints and the user's commands never overlap.
+// The window fills the measurement model's store (the model owns the FFT and
+// the store and tells the views what changed) and owns the sound components
+// and the two recording files. Everything runs on the UI thread: the sound
+// components deliver their buffers as events, so the noise generator, the
+// analysis, the repaints and the user's commands never overlap.
 #pragma once
 
+#include "core/model/measurement_model.h"
 #include "measure/CFFT.h"
 #include "measure/cMPC.h"
 #include "measure/noisegen.h"
@@ -19,6 +22,7 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,17 +46,19 @@ class THelpMenu;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
+    // model: the measurement the window fills (it must outlive the window);
     // backend: the audio back end for both sound components (tests pass a
     // simulated room or a scripted device); default: RAVLON_AUDIO or the sound card.
     explicit TForm1(
+        ravlon::MeasurementModel& model,
         std::shared_ptr<ravlon::audio::WaveBackend> backend = ravlon::audio::DefaultWaveBackend());
     ~TForm1() override;
 
     // End of loading: the owned components finish their set-up.
     void Loaded();
 
-    // --- Owned components ---------------------------------------------------------
-    ravlon::TFFT FFT1;
+    // --- Components ------------------------------------------------------------------
+    ravlon::TFFT& FFT1; // the model's
     ravlon::TMPCPlay MPCPlay1;
     ravlon::TMPCRecord MPCRecord1;
     ravlon::TSMPfile tmpfile;  // the recording being made
@@ -63,7 +69,11 @@ public:
     ravlon::TRecentFiles* RecentFiles1;
     ravlon::THelpMenu* HelpMenu1;
     // The spectrogram store (SampFreq, Pos1..Pos3, SpecSum, SpecCount, noise reference).
-    const ravlon::TSpectrogram& Spec() const { return *spec_; }
+    const ravlon::TSpectrogram& Spec() const { return spec_; }
+    ravlon::MeasurementModel& Model() const { return model_; }
+    // Shown before a run starts (the loudspeaker warning, unless the user
+    // ticked it away); set by the application.
+    std::function<void()> WarnBeforeRun;
 
     // --- Controls -------------------------------------------------------------------
     QWidget* Panel1; // settings
@@ -150,7 +160,9 @@ private:
     void DeviceFailed(unsigned msg);
     void ReportDropout();
 
-    std::unique_ptr<ravlon::TSpectrogram> spec_;
+    ravlon::MeasurementModel& model_;
+    ravlon::TSpectrogram& spec_;
+    ravlon::MeasurementModel::Subscription subscription_;
     ravlon::TNoiseRandom random_; // seed 0 at program start, never reseeded
     std::unique_ptr<ravlon::TSMPBlock> block_;
     ravlon::TTemporaryRecording recording_{tmpfile};
@@ -162,5 +174,3 @@ private:
     uint64_t dropped_ = 0;
     QLabel* status_ = nullptr;
 };
-
-extern TForm1* Form1;

@@ -4,11 +4,7 @@
 #include "measure/mainwindow.h"
 #include "measure/specimage.h"
 #include "recording/numtext.h"
-#include "views/decayview.h"
 #include "views/paintbox.h"
-#include "views/radiusview.h"
-#include "views/responseview.h"
-#include "views/t60view.h"
 #include "views/viewmath.h"
 
 #include <QPainter>
@@ -28,7 +24,7 @@ void TForm1::Panel2Resize() {
 }
 
 void TForm1::PaintBox1Paint(QPainter& canvas) {
-    spec_->UpdateNoiseReference();
+    spec_.UpdateNoiseReference();
     const int w = PaintBox1->width(), h = PaintBox1->height();
     if (SpecBitmap.height() != h || SpecBitmap.width() != w)
         SpecBitmap = QImage(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
@@ -41,7 +37,7 @@ void TForm1::PaintBox1Paint(QPainter& canvas) {
     std::vector<double> rowFreq(static_cast<size_t>(h)), colTime(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) rowFreq[static_cast<size_t>(y)] = faxis->PixelToValue(y);
     for (int x = 0; x < w; ++x) colTime[static_cast<size_t>(x)] = taxis->PixelToValue(x);
-    RenderSpectrogram(*spec_, rowFreq, colTime, laxis->LoValue(), laxis->HiValue(),
+    RenderSpectrogram(spec_, rowFreq, colTime, laxis->LoValue(), laxis->HiValue(),
                       reinterpret_cast<uint32_t*>(SpecBitmap.bits()),
                       SpecBitmap.bytesPerLine() / 4);
     {
@@ -65,8 +61,8 @@ void TForm1::PaintBox1Paint(QPainter& canvas) {
         bitmap.drawRect(0, 0, w - 1, h - 1);
     }
     canvas.drawImage(0, 0, SpecBitmap);
-    for (TResultView* view : std::initializer_list<TResultView*>{Form2, Form3, Form4, Form6})
-        if (view) view->RepaintPlot();
+    // The noise reference grew: the views repaint from the store.
+    model_.Changed(ChangeStore);
 }
 
 void TForm1::PaintBox2Paint(QPainter& canvas) {
@@ -85,6 +81,6 @@ void TForm1::PaintBox2Paint(QPainter& canvas) {
 
 void TForm1::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) {
     if (!(buttons & Qt::LeftButton)) return;
-    if (Form2) Form2->SetFrequency(faxis->PixelToValue(y));
-    if (Form3) Form3->SetTime(taxis->PixelToValue(x));
+    model_.SetFrequency(faxis->PixelToValue(y));
+    model_.SetTime(taxis->PixelToValue(x));
 }

@@ -1,11 +1,7 @@
 #include "views/decayview.h"
 
-#include "measure/mainwindow.h"
 #include "platform/appexception.h"
 #include "recording/numtext.h"
-#include "views/radiusview.h"
-#include "views/responseview.h"
-#include "views/t60view.h"
 #include "views/viewmath.h"
 
 #include <QLabel>
@@ -14,9 +10,9 @@
 
 using namespace ravlon;
 
-TForm2* Form2 = nullptr;
-
-TForm2::TForm2(QWidget* parent) : TResultView("Ravlon - decay", {60, 100, 50}, true, parent) {
+TForm2::TForm2(MeasurementModel& model, QAction* showAction, QWidget* parent)
+    : TResultView(model, showAction, "Ravlon - decay", {60, 100, 50}, true,
+                  ChangeSetup | ChangeStore | ChangeFrequency | ChangeDrops, parent) {
     Label1 = new QLabel("Initial drop [dB]", Panel2);
     Label1->setGeometry(8, 4, 110, 16);
     initialleveledit = new QLineEdit("5", Panel2);
@@ -34,45 +30,54 @@ TForm2::TForm2(QWidget* parent) : TResultView("Ravlon - decay", {60, 100, 50}, t
             Guarded(this, [this] { additionalleveleditChange(); }));
 }
 
-QAction* TForm2::ShowAction() const {
-    return Form1 ? Form1->Showdecayaction : nullptr;
-}
-
-double TForm2::SnappedFrequency() const {
-    const TSpectrogram& s = Form1->Spec();
-    return ravlon::SnappedFrequency(Frequency, s.Bins(), s.SampFreq());
-}
-
-void TForm2::SetFrequency(double f) {
-    Frequency = f;
-    double snapped = SnappedFrequency();
-    SetStatusText(0, FormatSignificant(5, snapped) + " Hz");
-    if (Form1) Form1->faxis->SetMarkerValue(snapped);
-    RepaintPlot();
-    if (Form3) Form3->RepaintPlot();
-    if (Form4) Form4->RepaintPlot();
-    if (Form6) Form6->RepaintPlot();
+void TForm2::ModelChanged(unsigned changes) {
+    if (changes & ChangeFrequency)
+        SetStatusText(0, FormatSignificant(5, SnappedFrequency()) + " Hz");
+    if (changes & ChangeDrops) ShowDrops();
+    // A new set-up: the time axis spans the new cycle.
+    if (changes & ChangeSetup) {
+        const TSpectrogram& s = Model().Store();
+        taxis->SetMaxHiValue(FDiv(s.Pos3(), s.SampFreq()));
+        taxis->SetHiValue(taxis->MaxHiValue());
+        taxis->SetLoValue(0);
+        taxis->SetMinLoValue(0);
+    }
 }
 
 void TForm2::SetInitialDrop(double v) {
-    InitialDrop = v;
-    QString text = QString::fromStdString(FloatToStr(v));
-    if (initialleveledit->text() != text) initialleveledit->setText(text);
+    Model().SetInitialDrop(v);
+    ShowDrop(initialleveledit, v);
 }
 
 void TForm2::SetAdditionalDrop(double v) {
-    AdditionalDrop = v;
-    QString text = QString::fromStdString(FloatToStr(v));
-    if (additionalleveledit->text() != text) additionalleveledit->setText(text);
+    Model().SetAdditionalDrop(v);
+    ShowDrop(additionalleveledit, v);
+}
+
+// The edit shows v in the general float-to-text form; writing it raises the
+// change event once more, which finds the same value and stops there.
+void TForm2::ShowDrop(QLineEdit* edit, double v) {
+    const QString text = QString::fromStdString(FloatToStr(v));
+    if (edit->text() != text) edit->setText(text);
+}
+
+// Drops set elsewhere reach the edits; an edit the user is typing into (a text
+// that does not parse, or one that already means the value) stays as it is.
+void TForm2::ShowDrops() {
+    double v = 0;
+    for (auto [edit, value] : {std::pair{initialleveledit, InitialDrop()},
+                               std::pair{additionalleveledit, AdditionalDrop()}})
+        if (TryStrToFloat(edit->text().toStdString(), v) && v != value) ShowDrop(edit, value);
 }
 
 void TForm2::DropEditChanged(QLineEdit* edit, void (TForm2::*setter)(double)) {
     double v = 0;
-    // A text that does not parse leaves the drop as it was.
-    if (TryStrToFloat(edit->text().toStdString(), v)) (this->*setter)(v);
-    if (Form4) Form4->RepaintPlot();
-    if (Form6) Form6->RepaintPlot();
-    RepaintPlot();
+    // A text that does not parse leaves the drop as it was; the views that
+    // depend on the drops repaint all the same.
+    if (TryStrToFloat(edit->text().toStdString(), v))
+        (this->*setter)(v);
+    else
+        Model().Changed(ChangeDrops);
 }
 
 void TForm2::initialleveleditChange() {
@@ -94,10 +99,10 @@ void TForm2::PaintBox1Paint(QPainter& canvas) {
 }
 
 void TForm2::PaintCurves(QPainter& canvas) {
-    const TSpectrogram& s = Form1->Spec();
+    const TSpectrogram& s = Model().Store();
     const int32_t frames = s.Frames(), bins = s.Bins();
     const int w = PaintBox1->width(), h = PaintBox1->height();
-    int32_t b = FrequencyToBin(Frequency, bins, s.SampFreq());
+    int32_t b = FrequencyToBin(Frequency(), bins, s.SampFreq());
     auto level = [&](int32_t fr) {
         return PowerToDecibels(
             FDiv(s.SpecSum(fr)[static_cast<size_t>(b)], s.SpecCount()[static_cast<size_t>(fr)]));
@@ -123,14 +128,14 @@ void TForm2::PaintCurves(QPainter& canvas) {
     canvas.setPen(QPen(QColor(100, 100, 200), 1, Qt::DashLine));
     double l0 = PowerToDecibels(
         FDiv(s.NoiseSpecSum()[static_cast<size_t>(b)], static_cast<double>(s.NoiseSpecCount())));
-    for (double l : {l0, l0 - InitialDrop, l0 - InitialDrop - AdditionalDrop}) {
+    for (double l : {l0, l0 - InitialDrop(), l0 - InitialDrop() - AdditionalDrop()}) {
         int y = laxis->ValueToPixelClamped(l);
         canvas.drawLine(0, y, w - 1, y);
     }
-    // Where the reverberation time view's last evaluation started and ended;
-    // arrays that do not cover the bin end the repaint here.
-    auto [start, end] =
-        MarkerTimes(Form4->StartFrames, Form4->EndFrames, b, s.FFT().FFTSize(), s.SampFreq());
+    // Where the current evaluation started and ended; an evaluation that
+    // fails (no noise reference, a frame without spectra) ends the repaint here.
+    const T60Evaluation& e = Model().Evaluation();
+    auto [start, end] = MarkerTimes(e.StartFrames, e.EndFrames, b, s.FFT().FFTSize(), s.SampFreq());
     for (double t : {start, end}) {
         int x = taxis->ValueToPixelClamped(t);
         canvas.drawLine(x, 0, x, h - 1);

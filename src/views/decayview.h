@@ -1,8 +1,8 @@
 // TForm2, the decay view: the level of the selected frequency bin over one
 // measurement cycle, the evaluation's drop lines and markers, and a line the
-// user lays over the decay to read its T60. It owns the selected frequency and
-// the two drops that every T60 evaluation of the program uses.
-// UI thread only; reads the main window's spectrogram store.
+// user lays over the decay to read its T60. Its edits set the two drops that
+// every T60 evaluation of the program uses; the selected frequency and the
+// drops live in the measurement model. UI thread only.
 #pragma once
 
 #include "views/viewbase.h"
@@ -13,7 +13,7 @@ class QLineEdit;
 class TForm2 : public TResultView {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    TForm2(ravlon::MeasurementModel& model, QAction* showAction, QWidget* parent = nullptr);
 
     QLabel* Label1;
     QLineEdit* initialleveledit;
@@ -22,17 +22,18 @@ public:
     TAxis* laxis;
     TAxis* taxis;
 
-    double Frequency = 0;
-    double InitialDrop = 0;
-    double AdditionalDrop = 0;
     double LineTime1 = 0, LineLevel1 = 0;
     double LineTime2 = 0, LineLevel2 = 0;
     bool LineStarted = false;
 
-    // Selects the frequency for all views (no range check) and repaints them.
-    void SetFrequency(double f);
+    double Frequency() const { return Model().Frequency(); }
+    double InitialDrop() const { return Model().InitialDrop(); }
+    double AdditionalDrop() const { return Model().AdditionalDrop(); }
+    // Selects the frequency for all views (no range check).
+    void SetFrequency(double f) { Model().SetFrequency(f); }
     // The frequency of the bin all views use for Frequency.
-    double SnappedFrequency() const;
+    double SnappedFrequency() const { return Model().SnappedFrequency(); }
+    // The drop and its edit's text (the general float-to-text form).
     void SetInitialDrop(double v);
     void SetAdditionalDrop(double v);
 
@@ -43,11 +44,11 @@ public:
     void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) override;
 
 protected:
-    QAction* ShowAction() const override;
+    void ModelChanged(unsigned changes) override;
 
 private:
     void DropEditChanged(QLineEdit* edit, void (TForm2::*setter)(double));
+    void ShowDrop(QLineEdit* edit, double v);
+    void ShowDrops();
     void PaintCurves(QPainter& canvas);
 };
-
-extern TForm2* Form2;

@@ -1,6 +1,5 @@
 #include "views/radiusview.h"
 
-#include "measure/mainwindow.h"
 #include "platform/appexception.h"
 #include "views/responseview.h"
 #include "views/t60view.h"
@@ -12,10 +11,9 @@
 
 using namespace ravlon;
 
-TForm6* Form6 = nullptr;
-
-TForm6::TForm6(QWidget* parent)
-    : TResultView("Ravlon - Reverberation radius", {100, 50}, true, parent) {
+TForm6::TForm6(MeasurementModel& model, QAction* showAction, QWidget* parent)
+    : TResultView(model, showAction, "Ravlon - Reverberation radius", {100, 50}, true,
+                  kT60ViewChanges, parent) {
     Label1 = new QLabel("Room volume [m3]", Panel2);
     Label1->setGeometry(8, 4, 150, 16);
     volumeedit = new QLineEdit("100", Panel2);
@@ -27,24 +25,25 @@ TForm6::TForm6(QWidget* parent)
             Guarded(this, [this] { volumeeditChange(); }));
 }
 
-QAction* TForm6::ShowAction() const {
-    return Form1 ? Form1->Showrraction : nullptr;
+void TForm6::volumeeditChange() {
+    Model().SetRoomVolumeText(volumeedit->text().toStdString());
 }
 
-void TForm6::volumeeditChange() {
-    RepaintPlot();
-    if (Form4) Form4->RepaintPlot();
+void TForm6::ModelChanged(unsigned changes) {
+    const QString text = QString::fromStdString(Model().RoomVolumeText());
+    if ((changes & ChangeVolume) && volumeedit->text() != text) volumeedit->setText(text);
 }
 
 void TForm6::PaintBox1Paint(QPainter& canvas) {
     try {
         PaintFrameAndGrid(canvas);
-        EvaluateViewT60(T60Values, StartFrames, EndFrames);
-        double volume = RoomVolume();
+        const T60Evaluation& e = Model().Evaluation();
+        double volume = Model().RoomVolume();
         // A bin without T60 has no radius; its dot sits at 0 m.
-        PaintT60Dots(canvas, *faxis, T60Values, volume, QColor(0, 128, 0),
+        PaintT60Dots(canvas, *faxis, e.T60Values, volume, Model().Store().SampFreq(),
+                     QColor(0, 128, 0),
                      [&](double t) { return raxis->ValueToPixelClamped(DotRadius(volume, t)); });
-        PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());
+        PaintSelectedFrequency(canvas, *faxis, PaintBox1->height(), Model());
     } catch (const std::exception&) {
         // The first failure ends this repaint; what is drawn stays.
     }
@@ -52,5 +51,5 @@ void TForm6::PaintBox1Paint(QPainter& canvas) {
 }
 
 void TForm6::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int) {
-    SelectFrequencyByDrag(buttons, *faxis, x);
+    SelectFrequencyByDrag(buttons, *faxis, x, Model());
 }

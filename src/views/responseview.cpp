@@ -1,40 +1,28 @@
 #include "views/responseview.h"
 
-#include "measure/mainwindow.h"
 #include "recording/numtext.h"
-#include "views/decayview.h"
 #include "views/viewmath.h"
 
 #include <QPainter>
 
 using namespace ravlon;
 
-TForm3* Form3 = nullptr;
-
-TForm3::TForm3(QWidget* parent) : TResultView("Ravlon - Response", {100, 50}, false, parent) {
+TForm3::TForm3(MeasurementModel& model, QAction* showAction, QWidget* parent)
+    : TResultView(model, showAction, "Ravlon - Response", {100, 50}, false,
+                  ChangeSetup | ChangeStore | ChangeFrequency | ChangeTime, parent) {
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(laxis, faxis);
 }
 
-QAction* TForm3::ShowAction() const {
-    return Form1 ? Form1->showresponseaction : nullptr;
+void TForm3::ModelChanged(unsigned changes) {
+    if (changes & ChangeTime) SetStatusText(0, FormatSignificant(5, Time()) + " s");
 }
 
-void TForm3::SetTime(double t) {
-    Time = t;
-    SetStatusText(0, FormatSignificant(5, t) + " s");
-    RepaintPlot();
-}
-
-double TForm3::SnappedTime() const {
-    const TSpectrogram& s = Form1->Spec();
-    return ravlon::SnappedTime(Time, s.Frames(), s.Pos3(), s.SampFreq());
-}
-
-void PaintSelectedFrequency(QPainter& canvas, TAxis& faxis, int height) {
+void PaintSelectedFrequency(QPainter& canvas, TAxis& faxis, int height,
+                            const MeasurementModel& model) {
     canvas.setPen(QPen(QColor(200, 100, 100), 1, Qt::DotLine));
-    int x = faxis.ValueToPixelClamped(Form2->SnappedFrequency());
+    int x = faxis.ValueToPixelClamped(model.SnappedFrequency());
     canvas.drawLine(x, 0, x, height - 1);
     canvas.setPen(QPen(QColor(200, 100, 100), 1, Qt::SolidLine));
 }
@@ -42,7 +30,7 @@ void PaintSelectedFrequency(QPainter& canvas, TAxis& faxis, int height) {
 void TForm3::PaintBox1Paint(QPainter& canvas) {
     try {
         PaintFrameAndGrid(canvas);
-        const TSpectrogram& s = Form1->Spec();
+        const TSpectrogram& s = Model().Store();
         int32_t fr = TimeToFrame(SnappedTime(), s.Frames(), s.Pos3(), s.SampFreq());
         auto curve = [&](const QColor& colour, auto levelOfBin) {
             canvas.setPen(colour);
@@ -61,7 +49,7 @@ void TForm3::PaintBox1Paint(QPainter& canvas) {
             return PowerToDecibels(
                 FDiv(s.NoiseSpecSum()[b], static_cast<double>(s.NoiseSpecCount())));
         });
-        PaintSelectedFrequency(canvas, *faxis, PaintBox1->height());
+        PaintSelectedFrequency(canvas, *faxis, PaintBox1->height(), Model());
     } catch (const std::exception&) {
         // The first failure ends this repaint; what is drawn stays.
     }
@@ -72,5 +60,5 @@ void TForm3::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) {
     if (!(buttons & Qt::LeftButton)) return;
     double f = faxis->PixelToValue(x), l = laxis->PixelToValue(y);
     SetStatusText(1, FormatSignificant(5, f) + " Hz, " + FormatFloat("0.00", l) + " dB");
-    Form2->SetFrequency(f);
+    Model().SetFrequency(f);
 }

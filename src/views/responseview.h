@@ -8,24 +8,24 @@
 class TForm3 : public TResultView {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
+    TForm3(ravlon::MeasurementModel& model, QAction* showAction, QWidget* parent = nullptr);
 
     TAxis* laxis;
     TAxis* faxis;
-    double Time = 0; // selected time within the cycle, s
 
-    void SetTime(double t);
+    // The selected time within the cycle (s), shared through the model.
+    double Time() const { return Model().Time(); }
+    void SetTime(double t) { Model().SetTime(t); }
     // The curve time of the frame nearest to Time; Time itself when there is no analysis.
-    double SnappedTime() const;
+    double SnappedTime() const { return Model().SnappedTime(); }
 
     void PaintBox1Paint(QPainter& canvas) override;
     void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) override;
 
 protected:
-    QAction* ShowAction() const override;
+    void ModelChanged(unsigned changes) override;
 };
 
-// Draws the dotted line of the selected frequency over a frequency plot.
-void PaintSelectedFrequency(QPainter& canvas, TAxis& faxis, int height);
-
-extern TForm3* Form3;
+// Draws the dotted line of the model's selected frequency over a frequency plot.
+void PaintSelectedFrequency(QPainter& canvas, TAxis& faxis, int height,
+                            const ravlon::MeasurementModel& model);

@@ -35,9 +35,10 @@ void ConfigurePlotAxis(TAxis& axis, tposition position, bool logarithmic, double
     axis.Loaded();
 }
 
-TResultView::TResultView(const QString& caption, std::vector<int> panelWidths, bool topPanel,
-                         QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+TResultView::TResultView(ravlon::MeasurementModel& model, QAction* showAction,
+                         const QString& caption, std::vector<int> panelWidths, bool topPanel,
+                         unsigned repaintOn, QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(model), showAction_(showAction) {
     setWindowTitle(caption);
     resize(256, 300);
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -74,6 +75,10 @@ TResultView::TResultView(const QString& caption, std::vector<int> panelWidths, b
         PaintBox1MouseMove(b, x, y);
     };
     Panel1->OnResize = [this] { FormResize(); };
+    subscription_ = model_.Observe([this, repaintOn](unsigned changes) {
+        ModelChanged(changes);
+        if (changes & repaintOn) RepaintPlot();
+    });
 }
 
 TAxis* TResultView::MakeViewAxis(tposition position, bool logarithmic, double lo, double hi,
@@ -155,6 +160,6 @@ void TResultView::showEvent(QShowEvent* event) {
 }
 
 void TResultView::closeEvent(QCloseEvent* event) {
-    if (QAction* action = ShowAction()) action->setChecked(false);
+    if (showAction_) showAction_->setChecked(false);
     QWidget::closeEvent(event);
 }

@@ -1,12 +1,14 @@
-// What the four result windows (decay, response, reverberation time, radius)
+// What the result windows (decay, response, reverberation time, radius)
 // share: a white plot panel with a vertical axis at the left, a horizontal
 // axis below and the plot between them, each axis spanning exactly the plot's
 // pixels; a status bar with fixed-width panels; first-activation handling;
-// closing unchecks the main window's action that shows the window.
+// closing unchecks the action that shows the window. Every view reads the
+// measurement model it is given and repaints when the model says so.
 // UI thread only.
 #pragma once
 
 #include "axes/saxes.h"
+#include "core/model/measurement_model.h"
 #include "views/paintbox.h"
 
 #include <QWidget>
@@ -27,9 +29,16 @@ void ConfigurePlotAxis(TAxis& axis, tposition position, bool logarithmic, double
 class TResultView : public QWidget {
     Q_OBJECT
 public:
-    // panelWidths: the status bar's panels; topPanel: a 53-pixel settings panel above the plot.
-    TResultView(const QString& caption, std::vector<int> panelWidths, bool topPanel,
+    // model: what the view shows (it must outlive the view); showAction: the
+    // action that shows the view, unchecked when the window closes (may be
+    // null); panelWidths: the status bar's panels; topPanel: a 53-pixel
+    // settings panel above the plot; repaintOn: the model changes
+    // (ModelChange bits) that repaint the plot.
+    TResultView(ravlon::MeasurementModel& model, QAction* showAction, const QString& caption,
+                std::vector<int> panelWidths, bool topPanel, unsigned repaintOn,
                 QWidget* parent = nullptr);
+
+    ravlon::MeasurementModel& Model() const { return model_; }
 
     QWidget* Panel2 = nullptr; // settings panel above the plot (decay and radius views)
     TPanel* Panel1 = nullptr;  // white plot panel
@@ -61,8 +70,8 @@ protected:
                         const std::string& text);
     // The subclass creates its axes and hands them over here (V vertical, H horizontal).
     void SetAxes(TAxis* vertical, TAxis* horizontal);
-    // The main window's action that shows this view; unchecked on close.
-    virtual QAction* ShowAction() const = 0;
+    // Called for every change of the model, before the repaint it may cause.
+    virtual void ModelChanged(unsigned changes) { (void)changes; }
     // First activation only.
     virtual void FirstActivation();
     // Frame and grid of every plot: black outline filled white, then the tick
@@ -76,5 +85,8 @@ protected:
     TAxis* H = nullptr;
 
 private:
+    ravlon::MeasurementModel& model_;
+    QAction* showAction_;
     std::vector<QLabel*> panels_;
+    ravlon::MeasurementModel::Subscription subscription_;
 };

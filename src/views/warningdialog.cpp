@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-TForm5* Form5 = nullptr;
-
 TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Warning");
     setFixedSize(281, 156);

@@ -20,5 +20,3 @@ public:
 
     void Button1Click();
 };
-
-extern TForm5* Form5;

@@ -64,11 +64,23 @@ protected:
             fileAnswers.erase(fileAnswers.begin());
             return name;
         });
-        CreateForms(std::move(backend));
+        windows = CreateForms(std::move(backend));
+        Form1 = windows->Form1.get();
+        Form2 = windows->Form2.get();
+        Form3 = windows->Form3.get();
+        Form4 = windows->Form4.get();
+        Form5 = windows->Form5.get();
+        Form6 = windows->Form6.get();
     }
     void TearDown() override {
         if (Form1) Form1->close();
-        DestroyForms();
+        windows.reset();
+        Form1 = nullptr;
+        Form2 = nullptr;
+        Form3 = nullptr;
+        Form4 = nullptr;
+        Form5 = nullptr;
+        Form6 = nullptr;
         ravlon::SetMessageBoxHandler(nullptr);
         ravlon::SetFileDialogHandler(nullptr);
         ravlon::SetConnectionStateHandler(nullptr);
@@ -88,7 +100,7 @@ protected:
     }
     // Presses "Run!"; when the warning appears, ticks its box if tick is set and presses OK.
     void PressRun(bool tick = true) {
-        WatchWarning([] { Form1->RunAction->trigger(); }, tick);
+        WatchWarning([this] { Form1->RunAction->trigger(); }, tick);
     }
     // Runs action; warningShown tells whether the loudspeaker warning appeared
     // meanwhile (it is answered with OK, its box ticked if tick is set).
@@ -130,6 +142,14 @@ protected:
         return WaitFor([&] { return Form1->Spec().RepaintRequests() >= start + cycles; });
     }
 
+    // The program's windows, as the application wires them.
+    std::unique_ptr<RavlonWindows> windows;
+    TForm1* Form1 = nullptr;
+    TForm2* Form2 = nullptr;
+    TForm3* Form3 = nullptr;
+    TForm4* Form4 = nullptr;
+    TForm5* Form5 = nullptr;
+    TForm6* Form6 = nullptr;
     static constexpr const char* kUnsavedQuestion =
         "The recording of the last run is not saved. Save it?";
     std::vector<ShownMessage> messages;

@@ -117,7 +117,7 @@ TEST_F(Faults, FullDiskStopsTheRunAndWhatWasWrittenCanBeSaved) {
     };
     Fill("filler", 200 * 1024); // about 2 s of recording fit
     PressRun();
-    ASSERT_TRUE(WaitFor([] { return !Form1->Running; }, 60000)) << "the run did not stop";
+    ASSERT_TRUE(WaitFor([this] { return !Form1->Running; }, 60000)) << "the run did not stop";
     ASSERT_TRUE(WaitFor([&] { return !messages.empty(); }, 5000));
     const std::string text = messages.back().text;
     EXPECT_EQ(text.rfind("Disk full: the recording holds the first ", 0), 0u) << text;
@@ -188,7 +188,7 @@ TEST_F(Faults, DeviceFailingMidRunEndsTheRunWithTheRecordingKept) {
     ASSERT_TRUE(WaitForCycles(1));
     ASSERT_NE(room->input, nullptr);
     room->input->deviceFailed("the microphone was unplugged");
-    ASSERT_TRUE(WaitFor([] { return !Form1->Running; }, 10000));
+    ASSERT_TRUE(WaitFor([this] { return !Form1->Running; }, 10000));
     EXPECT_NE(MessageTexts().find("the microphone was unplugged"), std::string::npos)
         << MessageTexts();
     EXPECT_FALSE(Form1->MPCPlay1.Active());

@@ -60,8 +60,8 @@ TEST_F(MainWindow, StartsWithTheStoredSettings) {
     EXPECT_EQ(Form1->prenoiseedit->text(), "1");
     EXPECT_FALSE(Form1->Running);
     EXPECT_FALSE(Form2->isVisible());
-    EXPECT_EQ(Form2->InitialDrop, 5);
-    EXPECT_EQ(Form2->AdditionalDrop, 30);
+    EXPECT_EQ(Form2->InitialDrop(), 5);
+    EXPECT_EQ(Form2->AdditionalDrop(), 30);
     EXPECT_EQ(Form2->additionalleveledit->text(), "30");
     EXPECT_EQ(Form2->StatusText(0), "1000 Hz");
     EXPECT_DOUBLE_EQ(Form1->faxis->MarkerValue(), 1000);
@@ -206,7 +206,7 @@ TEST_F(MainWindow, FailedSaveTellsTheUser) {
 TEST_F(MainWindow, ClosingDuringARunStopsAndRemovesTheTemporaryFile) {
     StartForms("room:t60=0.5,pace=fast");
     PressRun();
-    ASSERT_TRUE(WaitFor([] { return Form1->Spec().FrameIndex() > 10; }));
+    ASSERT_TRUE(WaitFor([this] { return Form1->Spec().FrameIndex() > 10; }));
     std::string tmp = Form1->TmpFileName;
     unsavedAnswer = IDNO;
     Form1->close();

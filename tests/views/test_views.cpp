@@ -23,7 +23,7 @@ TEST_F(Views, SetFrequencySnapsToTheBinOfTheStore) {
 
     BuildStore([](int32_t) { return 1.2; });
     Form2->SetFrequency(1000);
-    EXPECT_EQ(Form2->Frequency, 1000);
+    EXPECT_EQ(Form2->Frequency(), 1000);
     EXPECT_NEAR(Form2->SnappedFrequency(), kSnapped1000, 1e-9);
     EXPECT_EQ(Form2->StatusText(0), "944.88 Hz");
     EXPECT_NEAR(Form1->faxis->MarkerValue(), kSnapped1000, 1e-9);
@@ -47,16 +47,16 @@ TEST_F(Views, LeftDragOnAnyFrequencyPlotSelectsTheFrequencyForAllViews) {
         Move(view, Qt::NoButton, x, 10);
         Press(view, Qt::RightButton, x, 10);
         Move(view, Qt::RightButton, x, 10);
-        EXPECT_EQ(Form2->Frequency, 5000);
+        EXPECT_EQ(Form2->Frequency(), 5000);
 
         // A press is handled as a move: it selects at once.
         Press(view, Qt::LeftButton, x, 10);
-        EXPECT_EQ(Form2->Frequency, f);
+        EXPECT_EQ(Form2->Frequency(), f);
         const double snapped = SnappedFrequency(f, kBins, 48000);
         EXPECT_EQ(Form2->StatusText(0), FormatSignificant(5, snapped) + " Hz");
         EXPECT_NEAR(Form1->faxis->MarkerValue(), snapped, 1e-9);
         Move(view, Qt::LeftButton, x + 7, 10);
-        EXPECT_EQ(Form2->Frequency, faxis->PixelToValue(x + 7));
+        EXPECT_EQ(Form2->Frequency(), faxis->PixelToValue(x + 7));
         // The dotted line of every frequency plot moves to the bin.
         const double moved = SnappedFrequency(faxis->PixelToValue(x + 7), kBins, 48000);
         using Plot = std::pair<TResultView*, TAxis*>;
@@ -75,37 +75,37 @@ TEST_F(Views, LeftDragOnAnyFrequencyPlotSelectsTheFrequencyForAllViews) {
 }
 
 TEST_F(Views, DropEditsSetTheDropsAndKeepThemOnBadText) {
-    EXPECT_EQ(Form2->InitialDrop, 5);
-    EXPECT_EQ(Form2->AdditionalDrop, 30);
+    EXPECT_EQ(Form2->InitialDrop(), 5);
+    EXPECT_EQ(Form2->AdditionalDrop(), 30);
     Form2->initialleveledit->setText(
         QString::fromStdString("7" + std::string(1, UserDecimalSeparator()) + "50"));
-    EXPECT_EQ(Form2->InitialDrop, 7.5);
+    EXPECT_EQ(Form2->InitialDrop(), 7.5);
     // Written back in the general form.
     EXPECT_EQ(Form2->initialleveledit->text().toStdString(), FloatToStr(7.5));
 
     for (const char* bad : {"abc", "", "-", "1e999"}) {
         Form2->additionalleveledit->setText(bad);
-        EXPECT_EQ(Form2->AdditionalDrop, 30) << bad;
+        EXPECT_EQ(Form2->AdditionalDrop(), 30) << bad;
         EXPECT_EQ(Form2->additionalleveledit->text(), bad);
     }
     Form2->SetAdditionalDrop(12.25);
-    EXPECT_EQ(Form2->AdditionalDrop, 12.25);
+    EXPECT_EQ(Form2->AdditionalDrop(), 12.25);
     EXPECT_EQ(Form2->additionalleveledit->text().toStdString(), FloatToStr(12.25));
 }
 
 TEST_F(Views, AdditionalDropZeroGivesNoT60AndEqualFrames) {
     BuildStore([](int32_t) { return 1.2; });
     Grab(Form4);
-    ASSERT_EQ(Form4->T60Values.size(), size_t(kBins));
-    EXPECT_NEAR(Form4->T60Values[5], 1.2, 0.01);
+    ASSERT_EQ(Form4->T60Values().size(), size_t(kBins));
+    EXPECT_NEAR(Form4->T60Values()[5], 1.2, 0.01);
 
     Form2->additionalleveledit->setText("0");
-    ASSERT_EQ(Form2->AdditionalDrop, 0);
+    ASSERT_EQ(Form2->AdditionalDrop(), 0);
     Grab(Form4);
     for (int32_t b = 0; b < kBins; ++b) {
-        EXPECT_EQ(Form4->T60Values[size_t(b)], 0) << b;
-        EXPECT_EQ(Form4->StartFrames[size_t(b)], 79) << b; // 5 dB at 0.2667 dB a frame
-        EXPECT_EQ(Form4->EndFrames[size_t(b)], 79) << b;
+        EXPECT_EQ(Form4->T60Values()[size_t(b)], 0) << b;
+        EXPECT_EQ(Form4->StartFrames()[size_t(b)], 79) << b; // 5 dB at 0.2667 dB a frame
+        EXPECT_EQ(Form4->EndFrames()[size_t(b)], 79) << b;
     }
 }
 
@@ -116,11 +116,11 @@ TEST_F(Views, NoiseWithoutPreNoiseOrNoiseFramesFindsNoCrossingInFrameZero) {
     std::vector<double> zero(kBins, 0.0);
     for (int i = 0; i < 9999; ++i) Store().AddSpectrum(0, zero);
     Grab(Form4);
-    ASSERT_EQ(Form4->T60Values.size(), size_t(kBins));
+    ASSERT_EQ(Form4->T60Values().size(), size_t(kBins));
     for (int32_t b = 0; b < kBins; ++b) {
-        EXPECT_EQ(Form4->T60Values[size_t(b)], 0);
-        EXPECT_EQ(Form4->StartFrames[size_t(b)], 0);
-        EXPECT_EQ(Form4->EndFrames[size_t(b)], 0);
+        EXPECT_EQ(Form4->T60Values()[size_t(b)], 0);
+        EXPECT_EQ(Form4->StartFrames()[size_t(b)], 0);
+        EXPECT_EQ(Form4->EndFrames()[size_t(b)], 0);
     }
 }
 
@@ -188,7 +188,7 @@ TEST_F(Views, HandDrawnLineFollowsTheMouseRules) {
 }
 
 TEST_F(Views, SetTimeAndSnappedTime) {
-    EXPECT_EQ(Form3->Time, 0);
+    EXPECT_EQ(Form3->Time(), 0);
     EXPECT_EQ(Form3->StatusText(0), "");
     // Before any analysis the time is not snapped.
     Form3->SetTime(1.2345);

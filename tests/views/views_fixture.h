@@ -27,11 +27,9 @@ protected:
 
     void SetUp() override { StartForms("room:pace=fast"); }
 
-    // The store is the main window's; only the tests write it directly (the
-    // object itself is not const).
-    static ravlon::TSpectrogram& Store() {
-        return const_cast<ravlon::TSpectrogram&>(Form1->Spec());
-    }
+    // The store of the windows' model; the tests write it directly and then
+    // tell the model (Changed).
+    ravlon::TSpectrogram& Store() { return windows->Model.Store(); }
 
     // 48000 Hz, FFT 256 (128 bins): pre-noise frames [0, pos1) at -60 dB, noise
     // [pos1, pos2) at 0 dB, then every bin falls linearly in dB with its own T60
@@ -57,6 +55,7 @@ protected:
             s.AddSpectrum(fr, p);
         }
         s.UpdateNoiseReference();
+        windows->Model.Changed(ravlon::ChangeStore);
     }
     static double Level(int32_t fr, double t60, double floorDb, int32_t pos1, int32_t pos2) {
         if (fr < pos1) return -60;

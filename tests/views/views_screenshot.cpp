@@ -87,13 +87,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "message: %s\n", text.c_str());
         return (flags & 0x0F) == ravlon::MB_YESNOCANCEL ? ravlon::IDNO : ravlon::IDOK;
     });
-    CreateForms(ravlon::audio::MakeWaveBackend(room));
-    Form5->nowarncheck->setChecked(true); // no warning before the run
+    std::unique_ptr<RavlonWindows> windows = CreateForms(ravlon::audio::MakeWaveBackend(room));
+    TForm1* Form1 = windows->Form1.get();
+    TForm2* Form2 = windows->Form2.get();
+    TForm3* Form3 = windows->Form3.get();
+    TForm4* Form4 = windows->Form4.get();
+    TForm6* Form6 = windows->Form6.get();
+    windows->Form5->nowarncheck->setChecked(true); // no warning before the run
     Form1->postnoiseedit->setText("1.5");
     Form1->RunAction->trigger();
     if (!Form1->Running) {
         std::fprintf(stderr, "the measurement did not start\n");
-        DestroyForms();
         return 1;
     }
     const uint64_t start = Form1->Spec().RepaintRequests();
@@ -150,7 +154,7 @@ int main(int argc, char** argv) {
     ok &= Save(Form4, folder, "reverberationtime.png");
     ok &= Save(Form6, folder, "radius.png");
     Form1->close();
-    DestroyForms();
+    windows.reset();
     ravlon::SetMessageBoxHandler(nullptr);
     return ok ? 0 : 1;
 }
