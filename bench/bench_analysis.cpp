@@ -7,9 +7,9 @@
 //   the timed loop (expected 0: no allocation per block).
 // - BM_EvaluateT60: one evaluation of the default store (what the reverberation
 //   time and radius views run on every repaint).
-#include "measure/noisegen.h"
-#include "measure/spectrogram.h"
-#include "views/t60eval.h"
+#include "core/measure/noise_generator.h"
+#include "core/measure/spectrogram.h"
+#include "core/views/t60_evaluation.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,10 +7,10 @@
 //
 // Counter x_realtime: seconds of recording analysed per second of wall-clock
 // time (file reading included). Goal: at least 200.
-#include "bands/bands.h"
-#include "measure/noisegen.h"
-#include "measure/openrecording.h"
-#include "views/t60eval.h"
+#include "core/bands/band_evaluation.h"
+#include "core/measure/noise_generator.h"
+#include "core/measure/open_recording.h"
+#include "core/views/t60_evaluation.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,9 +4,9 @@
 //   a 30 Hz display (dragging an axis repaints the image on every mouse move);
 // - re-analysing a 10-minute recording when it is opened, against the
 //   recording's duration.
-#include "measure/reanalysis.h"
-#include "measure/specimage.h"
-#include "recording/numtext.h"
+#include "core/base/numtext.h"
+#include "core/measure/reanalysis.h"
+#include "core/measure/spectrogram_image.h"
 
 #include <benchmark/benchmark.h>
 

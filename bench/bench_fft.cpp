@@ -7,7 +7,7 @@
 // The Time and CPU columns are per block. After the runs a closing table gives
 // both CPU times and the ratio TFFT/FFTW per N (the best time of each, when run
 // with repetitions); goal: at most 3 at N = 256 and 4096.
-#include "measure/CFFT.h"
+#include "core/measure/fft.h"
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>

@@ -3,13 +3,13 @@
 // per-bin T60 evaluation of the reverberation time view (EvaluateT60), and the
 // band evaluation (EDT, T20, T30 per octave or one-third octave), and prints
 // the results as a table, CSV or JSON.
-#include "bands/bands.h"
-#include "measure/openrecording.h"
-#include "recording/fileutil.h"
-#include "recording/numtext.h"
-#include "recording/sSMP.h"
-#include "views/t60eval.h"
-#include "views/viewmath.h"
+#include "core/bands/band_evaluation.h"
+#include "core/base/fileutil.h"
+#include "core/base/numtext.h"
+#include "core/measure/open_recording.h"
+#include "core/recording/recording_file.h"
+#include "core/views/t60_evaluation.h"
+#include "core/views/view_math.h"
 
 #include <sndfile.h>
 

@@ -1,13 +1,13 @@
 #include "app/application.h"
 
-#include "measure/mainwindow.h"
+#include "core/base/numtext.h"
+#include "measure/main_window.h"
 #include "platform/appexception.h"
-#include "recording/numtext.h"
-#include "views/decayview.h"
-#include "views/radiusview.h"
-#include "views/responseview.h"
-#include "views/t60view.h"
-#include "views/warningdialog.h"
+#include "views/decay_view.h"
+#include "views/radius_view.h"
+#include "views/response_view.h"
+#include "views/reverberation_time_view.h"
+#include "views/warning_dialog.h"
 
 #include <QAction>
 #include <QCheckBox>

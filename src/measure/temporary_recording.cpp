@@ -1,8 +1,8 @@
 #include "measure/temporary_recording.h"
 
-#include "core/recording/errors.h"
-#include "core/recording/fileutil.h"
-#include "core/recording/sSMP.h"
+#include "core/base/errors.h"
+#include "core/base/fileutil.h"
+#include "core/recording/recording_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "platform/folders.h"
 
-#include "core/recording/fileutil.h"
+#include "core/base/fileutil.h"
 
 #include <QCoreApplication>
 #include <QDir>

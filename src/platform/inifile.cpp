@@ -1,6 +1,6 @@
 #include "platform/inifile.h"
 
-#include "core/recording/numtext.h"
+#include "core/base/numtext.h"
 
 // Text stays UTF-8 bytes; no wide-character conversion is needed.
 #define SI_NO_CONVERSION

@@ -4,7 +4,7 @@
 // the file, so nothing is cached between calls. UI thread only.
 #pragma once
 
-#include "core/recording/errors.h"
+#include "core/base/errors.h"
 
 #include <cstdint>
 #include <string>

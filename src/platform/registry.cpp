@@ -1,6 +1,6 @@
 #include "platform/registry.h"
 
-#include "core/recording/numtext.h"
+#include "core/base/numtext.h"
 #include "platform/folders.h"
 
 #include <QSettings>

@@ -4,16 +4,16 @@
 #pragma once
 
 #include "app/application.h"
-#include "measure/mainwindow.h"
+#include "measure/main_window.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
 #include "platform/network.h"
 #include "platform/shellopen.h"
-#include "views/decayview.h"
-#include "views/radiusview.h"
-#include "views/responseview.h"
-#include "views/t60view.h"
-#include "views/warningdialog.h"
+#include "views/decay_view.h"
+#include "views/radius_view.h"
+#include "views/response_view.h"
+#include "views/reverberation_time_view.h"
+#include "views/warning_dialog.h"
 
 #include <QAction>
 #include <QCheckBox>

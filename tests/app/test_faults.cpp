@@ -4,10 +4,10 @@
 // and a recording that can still be saved.
 #include "app_fixture.h"
 
+#include "core/recording/recording_file.h"
 #include "platform/audio/queued_stream.h"
 #include "platform/audio/room_backend.h"
-#include "recording/sSMP.h"
-#include "services/srecent.h"
+#include "services/recent_files.h"
 
 #include <QLineEdit>
 

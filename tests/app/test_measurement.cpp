@@ -2,9 +2,9 @@
 // recording, the averaged store, the picture, save and open again.
 #include "app_fixture.h"
 
-#include "axes/saxes.h"
-#include "recording/sSMP.h"
-#include "views/paintbox.h"
+#include "axes/axis.h"
+#include "core/recording/recording_file.h"
+#include "widgets/paint_box.h"
 
 #include <QImage>
 #include <QLineEdit>

@@ -3,7 +3,7 @@
 // must come back bit for bit after one fixed latency; a server that dies
 // mid-run must be reported, without a hang, keeping what was recorded.
 #include "loop_helpers.h"
-#include "measure/cMPC.h"
+#include "measure/wave_play_record.h"
 #include "platform/audio/rtaudio_backend.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // WAV responses, bad settings, lost buffers and memory over a long run.
 #include "../core/room/decay_analysis.h"
 #include "loop_helpers.h"
-#include "measure/cMPC.h"
+#include "measure/wave_play_record.h"
 #include "platform/audio/room_backend.h"
 
 #include <gtest/gtest.h>

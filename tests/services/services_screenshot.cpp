@@ -5,9 +5,9 @@
 #include "platform/folders.h"
 #include "platform/messagebox.h"
 #include "platform/network.h"
-#include "services/chlpmenu.h"
-#include "services/sabout.h"
-#include "services/srecent.h"
+#include "services/about_box.h"
+#include "services/help_menu.h"
+#include "services/recent_files.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
 // About box: lines, layout, pictures and their double clicks.
 #include "services_fixture.h"
 
-#include "core/recording/numtext.h"
+#include "core/base/numtext.h"
 #include "platform/sysinfo.h"
-#include "services/sabout.h"
+#include "services/about_box.h"
 
 #include <QDialog>
 #include <QImage>

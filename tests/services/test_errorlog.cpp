@@ -3,8 +3,8 @@
 
 #include "platform/appexception.h"
 #include "platform/inifile.h"
-#include "services/sabout.h"
-#include "services/sini.h"
+#include "services/about_box.h"
+#include "services/ini_settings.h"
 
 #include <QLabel>
 #include <QTest>

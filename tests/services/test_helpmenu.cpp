@@ -4,7 +4,7 @@
 
 #include "http_server.h"
 #include "platform/registry.h"
-#include "services/chlpmenu.h"
+#include "services/help_menu.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 #include "http_server.h"
 #include "platform/inifile.h"
 #include "platform/registry.h"
-#include "services/chlpmenu.h"
+#include "services/help_menu.h"
 
 namespace ravlon::test {
 namespace {

@@ -2,7 +2,7 @@
 #include "services_fixture.h"
 
 #include "platform/inifile.h"
-#include "services/srecent.h"
+#include "services/recent_files.h"
 
 #include <QAction>
 #include <QMenu>

@@ -3,8 +3,8 @@
 
 #include "platform/inifile.h"
 #include "platform/registry.h"
-#include "services/cSetting.h"
-#include "services/sini.h"
+#include "services/ini_settings.h"
+#include "services/settings.h"
 
 #include <QFileInfo>
 

@@ -3,12 +3,12 @@
 // with Python's strict parser) and agree with the core band evaluation; a mono
 // WAV is analysed like the recording it came from; bad input gives clear
 // errors with the documented exit codes.
-#include "bands/bands.h"
+#include "core/bands/band_evaluation.h"
 #include "core/bands/room_recording.h"
-#include "measure/reanalysis.h"
-#include "recording/numtext.h"
-#include "views/t60eval.h"
-#include "views/viewmath.h"
+#include "core/base/numtext.h"
+#include "core/measure/reanalysis.h"
+#include "core/views/t60_evaluation.h"
+#include "core/views/view_math.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

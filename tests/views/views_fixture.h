@@ -5,10 +5,10 @@
 
 #include "../app/app_fixture.h"
 
-#include "axes/saxes.h"
-#include "recording/numtext.h"
-#include "views/paintbox.h"
-#include "views/viewmath.h"
+#include "axes/axis.h"
+#include "core/base/numtext.h"
+#include "core/views/view_math.h"
+#include "widgets/paint_box.h"
 
 #include <QApplication>
 #include <QImage>

@@ -2,17 +2,17 @@
 // measurement through the simulated room (offscreen). Usage:
 //   ravlon_views_screenshot <output folder> [room settings] [cycles]
 #include "app/application.h"
-#include "axes/saxes.h"
-#include "measure/mainwindow.h"
+#include "axes/axis.h"
+#include "core/base/numtext.h"
+#include "core/recording/recording_file.h"
+#include "core/views/view_math.h"
+#include "measure/main_window.h"
 #include "platform/messagebox.h"
-#include "recording/numtext.h"
-#include "recording/sSMP.h"
-#include "views/decayview.h"
-#include "views/radiusview.h"
-#include "views/responseview.h"
-#include "views/t60view.h"
-#include "views/viewmath.h"
-#include "views/warningdialog.h"
+#include "views/decay_view.h"
+#include "views/radius_view.h"
+#include "views/response_view.h"
+#include "views/reverberation_time_view.h"
+#include "views/warning_dialog.h"
 
 #include <QAction>
 #include <QApplication>

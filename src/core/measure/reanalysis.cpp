@@ -1,4 +1,4 @@
-#include "measure/reanalysis.h"
+#include "core/measure/reanalysis.h"
 
 #include <algorithm>
 #include <memory>

@@ -13,8 +13,8 @@
 // sizes above that are read in pieces.
 #pragma once
 
-#include "measure/spectrogram.h"
-#include "recording/sSMP.h"
+#include "core/measure/spectrogram.h"
+#include "core/recording/recording_file.h"
 
 #include <functional>
 

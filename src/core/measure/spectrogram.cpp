@@ -1,6 +1,6 @@
-#include "measure/spectrogram.h"
+#include "core/measure/spectrogram.h"
 
-#include "recording/numtext.h"
+#include "core/base/numtext.h"
 
 #include <algorithm>
 #include <bit>

@@ -28,9 +28,9 @@
 // range" from the window size step) before anything is changed.
 #pragma once
 
-#include "measure/CFFT.h"
-#include "measure/noisegen.h"
-#include "recording/errors.h"
+#include "core/base/errors.h"
+#include "core/measure/fft.h"
+#include "core/measure/noise_generator.h"
 
 #include <array>
 #include <cstdint>

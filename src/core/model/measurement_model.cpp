@@ -1,8 +1,8 @@
 #include "core/model/measurement_model.h"
 
-#include "core/recording/numtext.h"
-#include "core/views/t60eval.h"
-#include "core/views/viewmath.h"
+#include "core/base/numtext.h"
+#include "core/views/t60_evaluation.h"
+#include "core/views/view_math.h"
 
 #include <algorithm>
 

@@ -17,7 +17,7 @@
 // selection (the nested notification then runs first).
 #pragma once
 
-#include "core/measure/CFFT.h"
+#include "core/measure/fft.h"
 #include "core/measure/spectrogram.h"
 
 #include <cstdint>

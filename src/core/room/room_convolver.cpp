@@ -1,6 +1,6 @@
 #include "core/room/room_convolver.h"
 
-#include "core/recording/errors.h"
+#include "core/base/errors.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "core/room/room_model.h"
 
-#include "core/recording/errors.h"
+#include "core/base/errors.h"
 #include "core/room/room_convolver.h"
 #include "core/room/room_fft.h"
 

@@ -1,6 +1,6 @@
 #include "platform/audio/room_backend.h"
 
-#include "core/recording/errors.h"
+#include "core/base/errors.h"
 #include "platform/audio/queued_stream.h"
 
 #include <sndfile.h>

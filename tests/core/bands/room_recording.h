@@ -4,10 +4,10 @@
 // microphone samples of whole cycles.
 #pragma once
 
-#include "measure/noisegen.h"
-#include "measure/spectrogram.h"
-#include "recording/sSMP.h"
-#include "room/room_model.h"
+#include "core/measure/noise_generator.h"
+#include "core/measure/spectrogram.h"
+#include "core/recording/recording_file.h"
+#include "core/room/room_model.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // A full measurement through the simulated room: 20 cycles of the program's
 // noise played through a room with known per-band T60, written as a recording,
 // opened as the main window opens it, then evaluated per octave band.
-#include "bands/bands.h"
-#include "measure/openrecording.h"
+#include "core/bands/band_evaluation.h"
+#include "core/measure/open_recording.h"
+#include "core/views/t60_evaluation.h"
 #include "room_recording.h"
-#include "views/t60eval.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // "No allocation per block once sizes are settled": counts every call of the
 // global operator new (replaced here for the whole test program; it only
 // counts and forwards to malloc) around SetData/GetPower and AddSamples.
-#include "measure/CFFT.h"
-#include "measure/spectrogram.h"
+#include "core/measure/fft.h"
+#include "core/measure/spectrogram.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "measure/openrecording.h"
-#include "measure/spectrogram.h"
-#include "recording/numtext.h"
+#include "core/base/numtext.h"
+#include "core/measure/open_recording.h"
+#include "core/measure/spectrogram.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // and observers told what changed.
 #include "core/model/measurement_model.h"
 
-#include "core/recording/errors.h"
+#include "core/base/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The simulated room's acoustics without Qt: the FFT, the partitioned
 // convolution against direct convolution, the settings syntax, the decay of
 // the synthesized response per octave band, the noise level and repeatability.
-#include "core/recording/errors.h"
+#include "core/base/errors.h"
 #include "core/room/room_convolver.h"
 #include "core/room/room_fft.h"
 #include "core/room/room_model.h"

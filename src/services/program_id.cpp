@@ -1,0 +1,7 @@
+#include "services/program_id.h"
+
+namespace ravlon {
+
+TProgId::TProgId(QObject* parent) : QObject(parent), copyright_(kMakerCopyright) {}
+
+} // namespace ravlon

@@ -1,0 +1,17 @@
+// TPanel: a container whose owner lays out the children itself on every
+// resize (OnResize). UI thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class TPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget* parent = nullptr);
+    std::function<void()> OnResize;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+};

@@ -1,0 +1,15 @@
+// The plot axis set-up that every plot of the program shares (the main
+// window's spectrogram and legend, the result views). UI thread only.
+#pragma once
+
+#include "axes/axis.h"
+
+#include <QColor>
+
+#include <string>
+
+// Sets up a plot axis with the values every plot of the program stores: the
+// given position, scale, range, unit text and background; TickSpaceAim 40,
+// all three drag zones, no double click, the widest limits, no marker.
+void ConfigurePlotAxis(TAxis& axis, tposition position, bool logarithmic, double lo, double hi,
+                       const std::string& text, const QColor& background);
