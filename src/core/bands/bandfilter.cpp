@@ -161,6 +161,11 @@ void RunGeneric(Group* groups, int32_t count, double x1, double x2, const double
                                          const double* x, const TBandRun* runs, size_t nruns) {
     RunGroups(groups, count, x1, x2, x, runs, nruns);
 }
+bool gForceBaseline = false;
+bool UseAVX2() {
+    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return have && !gForceBaseline;
+}
 #endif
 
 // Decaying filter states must not slow down to denormal arithmetic in long
@@ -221,14 +226,21 @@ void TBandFilterBank::Run(const double* x, int32_t n, std::span<const TBandRun> 
     if (n <= 0 || groups_ == 0) return;
     [[maybe_unused]] const TFlushDenormals flush;
 #ifdef RAVLON_BANDS_AVX2
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    if (UseAVX2())
         RunAVX2(group_.get(), groups_, x1_, x2_, x, runs.data(), runs.size());
     else
 #endif
         RunGeneric(group_.get(), groups_, x1_, x2_, x, runs.data(), runs.size());
     x2_ = n >= 2 ? x[n - 2] : x1_;
     x1_ = x[n - 1];
+}
+
+void detail::ForceBaselineBandKernel(bool on) {
+#ifdef RAVLON_BANDS_AVX2
+    gForceBaseline = on;
+#else
+    (void)on;
+#endif
 }
 
 } // namespace ravlon

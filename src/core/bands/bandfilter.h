@@ -80,4 +80,10 @@ private:
     double x1_ = 0, x2_ = 0; // the last two input samples
 };
 
+namespace detail {
+// For tests: true makes every bank use the baseline kernel even where the CPU
+// offers the AVX2 one. Call only while no bank runs.
+void ForceBaselineBandKernel(bool on);
+} // namespace detail
+
 } // namespace ravlon
