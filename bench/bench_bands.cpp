@@ -5,72 +5,25 @@
 //   Counters: x_realtime = seconds of 48 kHz audio taken in per second of CPU
 //   time (goal: at least 500); new_calls = global operator new calls during
 //   the timed loop (expected 0: no allocation per block).
-// - BM_OpenTenMinuteRecording/0 and /1: EvaluateRecordingBands on a 10-minute
-//   recording (the default 1 s / 1 s / 1 s cycle, 200 cycles) with forward and
-//   with time-reversed filtering, file reading included. Goal: under a second.
+// - BM_OpenTenMinuteRecording/0 and /1: EvaluateRecordingBands on the
+//   10-minute recording (ten_minute_recording.h) with forward and with
+//   time-reversed filtering, file reading included. Goal: under a second.
+#include "alloc_counter.h"
 #include "bands/banddecays.h"
-#include "measure/noisegen.h"
+#include "ten_minute_recording.h"
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <new>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-std::atomic<long> gNewCalls{0};
-}
 
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    gNewCalls.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) {
-    return ::operator new(size);
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-
-namespace {
-
-constexpr int32_t kRate = 48000;
-constexpr int32_t kPos1 = 48000, kPos2 = 96000, kPos3 = 144000; // 1 s / 1 s / 1 s
+using namespace ravlon::bench;
 constexpr int kChunk = 4096;
-constexpr double kSeconds = 600.0;
 double gRealtime = 0.0;
 double gOpenSeconds[2] = {0.0, 0.0};
-
-// Cycles of the program's noise decaying after it stops (T60 0.8 s).
-std::vector<int16_t> NoiseCycles(int64_t samples) {
-    ravlon::TNoiseRandom rng;
-    std::vector<int16_t> x(static_cast<size_t>(samples));
-    const double fall = std::pow(10.0, -3.0 / (0.8 * kRate)); // amplitude per sample
-    double level = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
-        const auto pos = static_cast<int32_t>(static_cast<int64_t>(i) % kPos3);
-        level = pos >= kPos1 && pos < kPos2 ? 0.5 : level * fall;
-        x[i] = static_cast<int16_t>(std::lround(level * (rng.Random(65535) - 32768.0)));
-    }
-    return x;
-}
 
 ravlon::TBandDecayOptions Thirds(ravlon::TFilterDirection direction) {
     ravlon::TBandDecayOptions o;
@@ -98,36 +51,8 @@ void BM_BandDecaysAddSamples(benchmark::State& state) {
 }
 BENCHMARK(BM_BandDecaysAddSamples)->Unit(benchmark::kMicrosecond);
 
-// The 10-minute recording, written once per process and removed at exit.
-struct Recording {
-    std::string name = (std::filesystem::temp_directory_path() /
-                        ("ravlon-bench-bands-" + std::to_string(::getpid()) + ".ravlon"))
-                           .string();
-    bool ok = false;
-    Recording() {
-        ravlon::TSMPfile f;
-        if (!f.new_file(name)) return;
-        f.insert_nonpresent_defaults();
-        f.set_sftot(kRate);
-        f.set_item("pos1", std::to_string(kPos1));
-        f.set_item("pos2", std::to_string(kPos2));
-        f.set_item("pos3", std::to_string(kPos3));
-        if (!f.save_file("")) return;
-        const std::vector<int16_t> x = NoiseCycles(static_cast<int64_t>(kSeconds * kRate));
-        auto block = std::make_unique<ravlon::TSMPBlock>();
-        for (size_t i = 0; i < x.size(); i += ravlon::TSMPfile::BlockSamples) {
-            block->Count = static_cast<int32_t>(
-                std::min<size_t>(ravlon::TSMPfile::BlockSamples, x.size() - i));
-            std::copy_n(x.begin() + static_cast<std::ptrdiff_t>(i), block->Count, block->Samples);
-            f.write_block(0, *block);
-        }
-        ok = f.save_file("") && f.close_file();
-    }
-    ~Recording() { std::filesystem::remove(name); }
-};
-
 void BM_OpenTenMinuteRecording(benchmark::State& state) {
-    static Recording rec;
+    static TenMinuteRecording rec;
     if (!rec.ok) {
         state.SkipWithError("cannot write the benchmark recording");
         return;
