@@ -7,42 +7,15 @@
 //   the timed loop (expected 0: no allocation per block).
 // - BM_EvaluateT60: one evaluation of the default store (what the reverberation
 //   time and radius views run on every repaint).
+#include "alloc_counter.h"
 #include "core/measure/noise_generator.h"
 #include "core/measure/spectrogram.h"
 #include "core/views/t60_evaluation.h"
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 #include <vector>
-
-namespace {
-std::atomic<long> gNewCalls{0};
-}
-
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    gNewCalls.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) {
-    return ::operator new(size);
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 

@@ -91,8 +91,8 @@ std::string FitProblemText(uint32_t problems) {
     return text;
 }
 
-TDecayFit FitDecay(std::span<const double> levels, int32_t start, double frameSeconds,
-                   TDecayRange range, double background) {
+TDecayFit FitDecay(std::span<const double> levels, int32_t start, double step, TDecayRange range,
+                   double background, double time0) {
     TDecayFit fit;
     if (background == background && background > range.Lower - BackgroundMargin)
         fit.Problems |= fpBackground;
@@ -127,17 +127,18 @@ TDecayFit FitDecay(std::span<const double> levels, int32_t start, double frameSe
     fit.LastFrame = last;
     if (count < 2) return fit;
 
-    // Centred sums: exact for a straight line, whatever the frame offset.
+    // Centred sums: exact for a straight line, whatever the time offset.
+    const auto timeAt = [&](int32_t f) { return time0 + f * step; };
     double mx = 0, my = 0;
     for (int32_t f = first; f <= last; ++f) {
-        mx += f * frameSeconds;
+        mx += timeAt(f);
         my += levels[static_cast<size_t>(f)];
     }
     mx /= count;
     my /= count;
     double sxx = 0, sxy = 0, syy = 0;
     for (int32_t f = first; f <= last; ++f) {
-        const double dx = f * frameSeconds - mx;
+        const double dx = timeAt(f) - mx;
         const double dy = levels[static_cast<size_t>(f)] - my;
         sxx += dx * dx;
         sxy += dx * dy;
@@ -148,6 +149,7 @@ TDecayFit FitDecay(std::span<const double> levels, int32_t start, double frameSe
         return fit;
     }
     fit.Slope = sxy / sxx;
+    fit.Intercept = my - fit.Slope * mx;
     if (syy > 0) {
         fit.R = sxy / std::sqrt(sxx * syy);
         fit.Xi = 1000.0 * (1.0 - fit.R * fit.R);
@@ -166,11 +168,41 @@ double TBandResult::ReverberationTime() const {
     return None;
 }
 
-void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<double>& levels) {
+void EvaluateDecay(std::span<const double> power, double step, double time0,
+                   const TCurvePoints& points, TBandResult& r) {
+    const auto n = static_cast<int32_t>(power.size());
+    const int32_t noiseEnd = std::clamp(points.NoiseEnd, 0, n);
+    const int32_t noiseFirst = std::clamp(points.NoiseFirst, 0, noiseEnd);
+    const int32_t steadyFirst = noiseFirst + (noiseEnd - noiseFirst) / 2;
+    const double steady = noiseEnd > steadyFirst ? MeanPower(power, steadyFirst, noiseEnd) : 0.0;
+    r.Decay.Step = step;
+    r.Decay.Time0 = time0;
+    if (!(steady > 0)) {
+        r.Decay.Level.clear();
+        for (TDecayFit* f : {&r.EDT, &r.T20, &r.T30}) f->Problems |= fpNoSteadyLevel | fpNotReached;
+        return;
+    }
+    r.SteadyLevel = PowerToDecibels(steady);
+    const int32_t tail = std::max(1, n / 10);
+    r.Background = LevelOf(MeanPower(power, n - tail, n), steady);
+    std::vector<double>& levels = r.Decay.Level;
+    levels.resize(power.size());
+    for (size_t k = 0; k < power.size(); ++k) levels[k] = LevelOf(power[k], steady);
+    const int32_t start = std::max(points.DecayStart, 0);
+    r.EDT = FitDecay(levels, start, step, EDTRange, r.Background, time0);
+    r.T20 = FitDecay(levels, start, step, T20Range, r.Background, time0);
+    r.T30 = FitDecay(levels, start, step, T30Range, r.Background, time0);
+    if (r.T20.HasValue() && r.T30.HasValue()) {
+        r.C = 100.0 * (r.T30.T / r.T20.T - 1.0);
+        r.CValid = r.T20.Valid() && r.T30.Valid();
+    }
+}
+
+void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<double>& power) {
     const int32_t frames = store.Frames();
     const int32_t first = std::clamp(bins.First, 0, store.Bins());
     const int32_t end = std::clamp(bins.End, first, store.Bins());
-    levels.assign(static_cast<size_t>(std::max(frames, 0)), 0.0);
+    power.assign(static_cast<size_t>(std::max(frames, 0)), 0.0);
     const std::vector<int32_t>& counts = store.SpecCount();
     for (int32_t f = 0; f < frames; ++f) {
         const int32_t count = counts[static_cast<size_t>(f)];
@@ -180,7 +212,7 @@ void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<do
         std::span<const double> row = store.SpecSum(f);
         double sum = 0;
         for (int32_t b = first; b < end; ++b) sum += row[static_cast<size_t>(b)];
-        levels[static_cast<size_t>(f)] = sum / count;
+        power[static_cast<size_t>(f)] = sum / count;
     }
 }
 
@@ -209,40 +241,18 @@ TBandResult EvaluateBand(const TSpectrogram& store, const TBand& band,
 
     std::vector<double> power;
     BandLevels(store, r.Bins, power);
-    const auto frames = static_cast<int32_t>(power.size());
-    const uint32_t common = r.Bins.Count() < MinBandBins ? fpFewBins : fpNone;
-    const auto markAll = [&](uint32_t p) {
-        r.EDT.Problems |= p;
-        r.T20.Problems |= p;
-        r.T30.Problems |= p;
-    };
-
-    // Frames wholly inside the noise, from the middle of the noise on.
-    const int32_t noiseFirst =
-        static_cast<int32_t>((static_cast<int64_t>(store.Pos1()) + n - 1) / n);
-    const int32_t noiseEnd = std::min(store.Pos2() / n, frames);
-    const int32_t steadyFirst = noiseFirst + (noiseEnd - noiseFirst) / 2;
-    double steady = 0;
-    if (noiseEnd > steadyFirst) steady = MeanPower(power, steadyFirst, noiseEnd);
-    if (!(steady > 0) || frames == 0) {
-        markAll(fpNoSteadyLevel | fpNotReached | common);
-        return r;
-    }
-    r.SteadyLevel = PowerToDecibels(steady);
-    const int32_t tail = std::max(1, frames / 10);
-    r.Background = LevelOf(MeanPower(power, frames - tail, frames), steady);
-
-    std::vector<double>& levels = power;
-    for (double& p : levels) p = LevelOf(p, steady);
+    TCurvePoints points;
+    points.NoiseFirst = static_cast<int32_t>((static_cast<int64_t>(store.Pos1()) + n - 1) / n);
+    points.NoiseEnd = store.Pos2() / n;
+    points.DecayStart = store.Pos2() / n;
     const double frameSeconds = static_cast<double>(n) / store.SampFreq();
-    const int32_t start = store.Pos2() / n;
-    r.EDT = FitDecay(levels, start, frameSeconds, EDTRange, r.Background);
-    r.T20 = FitDecay(levels, start, frameSeconds, T20Range, r.Background);
-    r.T30 = FitDecay(levels, start, frameSeconds, T30Range, r.Background);
-    markAll(common);
-    if (r.T20.HasValue() && r.T30.HasValue()) {
-        r.C = 100.0 * (r.T30.T / r.T20.T - 1.0);
-        r.CValid = r.T20.Valid() && r.T30.Valid();
+    // Frame f stands for its centre, (f + 1/2) FFTSize samples into the cycle.
+    const double time0 = (0.5 * n - store.Pos2()) / store.SampFreq();
+    EvaluateDecay(power, frameSeconds, time0, points, r);
+    if (r.Bins.Count() < MinBandBins) {
+        r.EDT.Problems |= fpFewBins;
+        r.T20.Problems |= fpFewBins;
+        r.T30.Problems |= fpFewBins;
     }
     return r;
 }

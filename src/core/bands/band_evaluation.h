@@ -1,10 +1,13 @@
-// Reverberation per octave and one-third-octave band from the cycle-averaged
-// spectrogram store (the ensemble average of the squared decays of all
-// cycles), in the way room acoustics reports it (ISO 3382-1/-2): early decay
-// time EDT, T20 and T30 by least-squares regression, each extrapolated to a
-// 60 dB decay, with the correlation coefficient, the non-linearity xi, the
-// curvature C, the background level and a validity flag per value. Also the
-// program's own per-bin two-point T60 (EvaluateT60) summarised per band.
+// Reverberation per octave and one-third-octave band, in the way room
+// acoustics reports it (ISO 3382-1/-2): early decay time EDT, T20 and T30 by
+// least-squares regression, each extrapolated to a 60 dB decay, with the
+// correlation coefficient, the non-linearity xi, the curvature C, the
+// background level and a validity flag per value. A band's decay comes either
+// from the cycle-averaged spectrogram store (EvaluateBand: frames of FFTSize
+// samples, the FFT bins inside the band) or from band-filtered time signals
+// (banddecays.h: 1 ms points); both hand a decay curve to EvaluateDecay, which
+// holds the one set of rules below. Also the program's own per-bin two-point
+// T60 (EvaluateT60) summarised per band.
 //
 // Pure computation on the caller's thread; reads the store, never writes it.
 //
@@ -15,22 +18,25 @@
 // stands for b * SampFreq / FFTSize Hz and belongs to the band when
 // Lower <= f < Upper.
 //
-// Levels per frame: the band level is the sum over its bins of the frame's mean
-// power (SpecSum / SpecCount). The steady level is the mean band power over
-// the frames lying wholly inside the noise, from the middle of the noise on
-// (the first half holds the build-up of the reverberant field). The decay curve
-// is the band level in dB relative to the steady level, from frame Pos2 div
-// FFTSize (the frame the noise stops in, as EvaluateT60 starts) to the end of
-// the cycle. The background is the mean band power of the last 10 % of the
-// frames (at least one), in dB relative to the steady level.
+// A decay curve is the band's mean power at evenly spaced points through the
+// cycle. The steady level is the mean power over the points lying wholly
+// inside the noise, from the middle of the noise on (the first half holds the
+// build-up of the reverberant field). Levels are in dB relative to the steady
+// level. The background is the mean power of the last 10 % of the points (at
+// least one), the end of the silence after the noise, in dB relative to the
+// steady level. The range searches start where the decay begins
+// (TCurvePoints::DecayStart, chosen by the curve's source).
+//
+// Spectrogram curves: the band level of a frame is the sum over its bins of
+// the frame's mean power (SpecSum / SpecCount); the range searches start at
+// frame Pos2 div FFTSize (the frame the noise stops in, as EvaluateT60 starts).
 //
 // Evaluation range on the decay curve (upper U, lower L dB): from the first
-// frame at or below U to the last frame at or above L before the curve first
+// point at or below U to the last point at or above L before the curve first
 // falls below L. A curve that never falls below L within the cycle has not
-// reached the end of the range: no value. Frames that fluctuate back above L
+// reached the end of the range: no value. Points that fluctuate back above L
 // after the first crossing are thus never taken in, so a noise floor near L
-// cannot stretch the range. Regression of level on time (frame start times;
-// the offset does not change the slope), T = -60 / slope.
+// cannot stretch the range. Regression of level on time, T = -60 / slope.
 #pragma once
 
 #include "core/measure/spectrogram.h"
@@ -69,9 +75,9 @@ TBinRange BandBins(const TBand& band, int32_t sampFreq, int32_t fftSize);
 // Why a value cannot be trusted (bit set).
 enum TFitProblem : uint32_t {
     fpNone = 0,
-    fpNoSteadyLevel = 1u << 0, // no frame wholly inside the noise, or a silent band
+    fpNoSteadyLevel = 1u << 0, // no point wholly inside the noise, or a silent band
     fpNotReached = 1u << 1,    // the decay never passes the lower end of the range
-    fpFewFrames = 1u << 2,     // fewer than MinFitFrames frames in the range
+    fpFewFrames = 1u << 2,     // fewer than MinFitFrames points (frames) in the range
     fpNotDecaying = 1u << 3,   // the regression slope is not negative
     fpBackground = 1u << 4,    // background not BackgroundMargin dB below the lower end
     fpFewBins = 1u << 5,       // the band holds fewer than MinBandBins bins
@@ -94,42 +100,69 @@ inline constexpr TDecayRange T30Range{-5.0, -35.0};
 
 struct TDecayFit {
     static constexpr double None = std::numeric_limits<double>::quiet_NaN();
-    double T = None;     // s, extrapolated to 60 dB; NaN when not computed
-    double Slope = None; // dB/s
-    double R = None;     // correlation coefficient of the regression (negative for a decay)
-    double Xi = None;    // non-linearity 1000 (1 - r^2), per mille
-    int32_t FirstFrame = -1, LastFrame = -1; // the range, both included; -1 when not found
+    double T = None;         // s, extrapolated to 60 dB; NaN when not computed
+    double Slope = None;     // dB/s
+    double Intercept = None; // dB at time 0 of the levels' time axis: the fitted
+                             // line is Intercept + Slope t
+    double R = None;         // correlation coefficient of the regression (negative for a decay)
+    double Xi = None;        // non-linearity 1000 (1 - r^2), per mille
+    // The range as indices of the curve's points (frames of the spectrogram),
+    // both included; -1 when not found.
+    int32_t FirstFrame = -1, LastFrame = -1;
     uint32_t Problems = fpNone;
     bool HasValue() const { return T == T; }
     bool Valid() const { return Problems == fpNone && HasValue(); }
 };
 
-// Fits range on levels (dB re the steady level, one per frame), searching from
-// frame start on; frameSeconds is the frame length. background in dB re the
-// steady level (NaN: not checked). At least two frames give a value; fewer
-// than MinFitFrames mark it fpFewFrames.
-TDecayFit FitDecay(std::span<const double> levels, int32_t start, double frameSeconds,
-                   TDecayRange range, double background);
+// Fits range on levels (dB re the steady level), searching from point start
+// on; point k lies at time time0 + k step (s). background in dB re the steady
+// level (NaN: not checked). At least two points give a value; fewer than
+// MinFitFrames mark it fpFewFrames.
+TDecayFit FitDecay(std::span<const double> levels, int32_t start, double step, TDecayRange range,
+                   double background, double time0 = 0);
+
+// A band's decay curve on its time axis: Level[k] lies Time0 + k Step seconds
+// after the noise stopped (negative: during the noise). For plots and files.
+struct TDecayCurve {
+    std::vector<double> Level; // dB re the steady level; -inf for zero power
+    double Step = 0;           // s
+    double Time0 = 0;          // s
+    double TimeAt(int32_t k) const { return Time0 + k * Step; }
+};
+
+// Where the noise lies on a curve's points.
+struct TCurvePoints {
+    int32_t NoiseFirst = 0, NoiseEnd = 0; // the points lying wholly inside the noise
+    int32_t DecayStart = 0;               // where the decay begins: the range searches start here
+};
 
 struct TBandResult {
     static constexpr double None = std::numeric_limits<double>::quiet_NaN();
     TBand Band;
-    TBinRange Bins;
+    TBinRange Bins;            // spectrogram bands only; none for the filtered bands
     double SteadyLevel = None; // dB, 10 log10 of the band's mean power during the noise
     double Background = None;  // dB re the steady level
-    TDecayFit EDT, T20, T30;
-    double C = None;         // curvature 100 (T30 / T20 - 1), percent
-    bool CValid = false;     // T20 and T30 both valid
-    double T60Median = None; // median of the band's per-bin EvaluateT60 values (> 0)
-    int32_t T60Count = 0;    // bins with a per-bin value
+    TDecayCurve Decay;         // the whole cycle; the fits' FirstFrame/LastFrame index it
+    TDecayFit EDT, T20, T30;   // time axis of the fit lines: Decay's
+    double C = None;           // curvature 100 (T30 / T20 - 1), percent
+    bool CValid = false;       // T20 and T30 both valid
+    double T60Median = None;   // median of the band's per-bin EvaluateT60 values (> 0)
+    int32_t T60Count = 0;      // bins with a per-bin value
     // T30 when valid, else T20 when valid, else NaN: the band's reverberation
     // time for the radius and the limit frequency.
     double ReverberationTime() const;
 };
 
-// The band's level curve: per frame, 10 log10 of the summed mean power of its
-// bins (-inf for zero power). levels is resized to the store's frames.
-void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<double>& levels);
+// Evaluates a band's decay curve, whatever its source: power holds the band's
+// mean power per point (any unit), step s apart, point 0 at time0 s after the
+// noise stop. Fills SteadyLevel, Background, Decay, EDT, T20, T30, C and CValid
+// of result by the rules above.
+void EvaluateDecay(std::span<const double> power, double step, double time0,
+                   const TCurvePoints& points, TBandResult& result);
+
+// The band's power curve: per frame, the summed mean power of its bins. power
+// is resized to the store's frames.
+void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<double>& power);
 
 // Evaluates one band. T60Values: EvaluateT60's per-bin result on the same store
 // (bins beyond its length count as without value). Raises ESpectrogramError

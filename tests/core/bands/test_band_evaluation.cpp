@@ -9,9 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <functional>
-#include <unistd.h>
 
 using namespace ravlon;
 
@@ -296,19 +294,8 @@ TEST(BandFit, StoreWithoutCompleteCycleIsRefused) {
     EXPECT_THROW(EvaluateBands(st.s, TBandSet::Octave, {}), ESpectrogramError);
 }
 
-namespace {
-
-struct TempRecording {
-    std::string name = (std::filesystem::temp_directory_path() /
-                        ("ravlon-openrec-" + std::to_string(::getpid()) + ".ravlon"))
-                           .string();
-    ~TempRecording() { std::filesystem::remove(name); }
-};
-
-} // namespace
-
 TEST(OpenRecordingAnalysis, EqualsTheMainWindowStepsWithOneNoiseUpdatePerCycle) {
-    TempRecording file;
+    test::TempFile file("openrec");
     test::RoomRecordingSetup setup;
     setup.Room = test::BandTestRoom();
     setup.Run.SampFreq = 8000;
