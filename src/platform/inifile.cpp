@@ -152,7 +152,7 @@ bool IniFile::IsWritable() const {
         if (!ReadRegularFile(target.string(), text, kMaxIniBytes) || text.size() >= kMaxIniBytes ||
             !IsIniText(text))
             return false;
-        const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = OpenRegularFile(target.string(), O_WRONLY);
         if (fd < 0) return false;
         ::close(fd);
     } else if (errno != ENOENT) {

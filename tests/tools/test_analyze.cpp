@@ -114,6 +114,22 @@ protected:
         return r;
     }
 
+    // A 16 kHz recording with pos1 0, the given pos2 and pos3 (empty: no item)
+    // and one block of silence.
+    static bool WriteShortRecording(const std::string& name, const std::string& pos2,
+                                    const std::string& pos3) {
+        TSMPfile f;
+        if (!f.new_file(name)) return false;
+        f.insert_nonpresent_defaults();
+        f.set_sftot(16000);
+        f.set_item("pos1", "0");
+        f.set_item("pos2", pos2);
+        f.set_item("pos3", pos3);
+        auto block = std::make_unique<TSMPBlock>();
+        block->Count = TSMPfile::BlockSamples;
+        return f.save_file("") && f.write_block(0, *block) && f.close_file();
+    }
+
     // Runs python3 with script on text; empty optional-like result when absent.
     static bool HavePython() {
         return std::system("python3 -c 'import json' >/dev/null 2>&1") == 0;
@@ -370,16 +386,7 @@ TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
 
     // A recording without "pos3".
     const std::string nopos = (Dir() / "nopos.ravlon").string();
-    {
-        TSMPfile f;
-        ASSERT_TRUE(f.new_file(nopos));
-        f.insert_nonpresent_defaults();
-        f.set_sftot(16000);
-        f.set_item("pos1", "0");
-        f.set_item("pos2", "1024");
-        ASSERT_TRUE(f.save_file(""));
-        f.close_file();
-    }
+    ASSERT_TRUE(WriteShortRecording(nopos, "1024", ""));
     r = Run({nopos});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("no item \"pos3\""), std::string::npos) << r.err;
@@ -463,18 +470,7 @@ TEST_F(AnalyzeTool, FullTemporaryFolderIsAnInputErrorNotAPartialResult) {
 
 TEST_F(AnalyzeTool, HugeCycleInATinyFileIsRefusedBeforeItsStoreIsAllocated) {
     const std::string tiny = (Dir() / "tiny.ravlon").string();
-    {
-        TSMPfile f;
-        ASSERT_TRUE(f.new_file(tiny));
-        f.insert_nonpresent_defaults();
-        f.set_sftot(16000);
-        f.set_item("pos1", "0");
-        f.set_item("pos2", "16000");
-        f.set_item("pos3", "268000000"); // a store of almost 1 GiB
-        ASSERT_TRUE(f.save_file(""));
-        ASSERT_TRUE(f.write_block(0, *std::make_unique<TSMPBlock>()));
-        ASSERT_TRUE(f.close_file());
-    }
+    ASSERT_TRUE(WriteShortRecording(tiny, "16000", "268000000")); // a store of almost 1 GiB
     // Without the sanitizers' own reservations, a memory limit far below the
     // store shows that it is never allocated.
 #if defined(__SANITIZE_ADDRESS__)

@@ -131,23 +131,6 @@ bool FailErrno(std::string* error, const std::string& path) {
     return Fail(error, path + ": " + ErrnoText(errno));
 }
 
-// Opens path for reading without blocking (a FIFO or device must not hang the
-// caller) and keeps it only when it is a regular file; then reads block again.
-int OpenRegularForReading(const std::string& path, struct stat& st, std::string* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        FailErrno(error, path);
-        return -1;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        Fail(error, path + ": not a regular file");
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 bool WriteAll(int fd, const char* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
@@ -269,23 +252,41 @@ void SetProcessMessagesHook(std::function<void()> hook) {
     ProcessMessagesHook() = std::move(hook);
 }
 
+int OpenRegularFile(const std::string& path, int flags, std::string* error) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        FailErrno(error, path);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        Fail(error, path + ": not a regular file");
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    struct stat sa {
-    }, sb{};
+    struct stat sa {};
+    struct stat sb {};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
 
 bool CopyFileWithDate(const std::string& source, const std::string& destination,
                       std::string* error) {
-    struct stat st {};
-    const int in = OpenRegularForReading(source, st, error);
+    const int in = OpenRegularFile(source, O_RDONLY, error);
     if (in < 0) return false;
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closeIn{in};
+    struct stat st {};
+    ::fstat(in, &st);
     ReplacingFile out;
     if (!out.Open(destination, &st, error)) return false;
     std::array<char, 8192> buf;
@@ -315,9 +316,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
 bool ReadRegularFile(const std::string& path, std::string& out, std::size_t maxBytes,
                      std::string* error) {
     out.clear();
-    struct stat st {};
-    const int fd = OpenRegularForReading(path, st, error);
+    const int fd = OpenRegularFile(path, O_RDONLY, error);
     if (fd < 0) return false;
+    struct stat st {};
+    ::fstat(fd, &st);
     out.resize(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), maxBytes));
     std::size_t done = 0;
     bool ok = true;

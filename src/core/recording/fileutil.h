@@ -43,6 +43,12 @@ bool CopyFileWithDate(const std::string& source, const std::string& destination,
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          std::string* error = nullptr);
 
+// Opens path with flags (O_RDONLY or O_RDWR, with O_DSYNC ...) only when it is a
+// regular file, and without blocking on a FIFO or device; the descriptor is
+// close-on-exec and blocks as usual. -1 with the reason in *error (and errno)
+// otherwise.
+int OpenRegularFile(const std::string& path, int flags, std::string* error = nullptr);
+
 // Reads the whole of path (at most maxBytes) into out. Only a regular file is
 // read, and the open never blocks (a FIFO or device named by a setting must
 // not hang the program). False with the reason in *error when path is

@@ -430,22 +430,13 @@ int TSMPfile::open_fd(const std::string& name, bool readOnly) {
         fail(ENOENT, "The recording has no file name");
         return -1;
     }
-    int flags = (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
-    if (!readOnly && WriteThroughCache) flags |= O_DSYNC;
-    const int fd = ::open(name.c_str(), flags);
-    if (fd < 0) {
-        fail_errno(name);
-        return -1;
-    }
     // Only a regular file is a recording: a directory, FIFO or device is refused
-    // (O_NONBLOCK above keeps a FIFO from blocking the open).
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        fail(EINVAL, name + ": not a regular file");
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // (without blocking on a FIFO).
+    int flags = readOnly ? O_RDONLY : O_RDWR;
+    if (!readOnly && WriteThroughCache) flags |= O_DSYNC;
+    std::string error;
+    const int fd = OpenRegularFile(name, flags, &error);
+    if (fd < 0) fail(errno, error);
     return fd;
 }
 
