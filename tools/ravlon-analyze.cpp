@@ -15,10 +15,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,7 +81,8 @@ Exit codes:
   1  usage error: unknown option, bad or missing option value
   2  input file error: missing or unreadable file, not a recording or audio
      file, a recording without "pos1".."pos3", an audio file with several
-     channels
+     channels; or a write that failed (the temporary copy of an audio file,
+     the results)
   3  analysis error: settings refused (e.g. "Window size out of range"), no
      complete cycle in the file
 )";
@@ -110,16 +114,26 @@ struct Options {
 constexpr std::array<const char*, 5> kWindowNames{"rectangular", "Bartlett", "Hamming", "Hanning",
                                                   "Blackman"};
 
-double NumberOption(std::string_view name, std::string_view text, double min, bool minIncluded) {
+// A drop beyond this many dB cannot be reached by any recording, and 10^(drop/10)
+// must stay a finite number.
+constexpr double kMaxDrop = 1000.0;
+
+double NumberOption(std::string_view name, std::string_view text, double min, bool minIncluded,
+                    double max = std::numeric_limits<double>::max()) {
     double v = 0;
     try {
         v = StrToFloatDot(text);
     } catch (const EConvertError&) {
         throw UsageError{std::string(name) + ": '" + std::string(text) + "' is not a number"};
     }
-    if (!std::isfinite(v) || v < min || (!minIncluded && v == min))
+    if (!std::isfinite(v) || v < min || (!minIncluded && v == min) || v > max) {
+        const std::string range =
+            max < std::numeric_limits<double>::max()
+                ? FloatToStrDot(min) + " to " + FloatToStrDot(max)
+                : (minIncluded ? "at least " : "more than ") + FloatToStrDot(min);
         throw UsageError{std::string(name) + ": " + std::string(text) + " is out of range (" +
-                         (minIncluded ? "at least " : "more than ") + FloatToStrDot(min) + ")"};
+                         range + ")"};
+    }
     return v;
 }
 
@@ -163,9 +177,9 @@ Options ParseOptions(int argc, char** argv) {
                                  "Blackman"};
             o.window = static_cast<int32_t>(it - kWindowNames.begin());
         } else if (name == "--initial-drop") {
-            o.initialDrop = NumberOption(name, value, 0, true);
+            o.initialDrop = NumberOption(name, value, 0, true, kMaxDrop);
         } else if (name == "--additional-drop") {
-            o.additionalDrop = NumberOption(name, value, 0, true);
+            o.additionalDrop = NumberOption(name, value, 0, true, kMaxDrop);
         } else if (name == "--bands") {
             if (value == "octave")
                 o.bands = BandsMode::Octave;
@@ -288,23 +302,26 @@ void AudioToRecording(SNDFILE* snd, const SF_INFO& info, const Options& o, TempR
 
     temp.name = MakeTempFile("RAV");
     TSMPfile rec;
-    if (!rec.new_file(temp.name)) throw InputError{"cannot create a temporary recording"};
+    // Every write is checked: a part of the audio must never pass for all of it.
+    const auto writeFailed = [&rec] {
+        return InputError{"cannot write the temporary recording: " + rec.LastError()};
+    };
+    if (!rec.new_file(temp.name)) throw writeFailed();
     rec.insert_nonpresent_defaults();
     rec.set_sftot(info.samplerate);
     rec.set_item("pos1", std::to_string(plan.Pos1));
     rec.set_item("pos2", std::to_string(plan.Pos2));
     rec.set_item("pos3", std::to_string(plan.Pos3));
-    if (!rec.save_file("")) throw InputError{"cannot write the temporary recording"};
+    if (!rec.save_file("")) throw writeFailed();
     auto block = std::make_unique<TSMPBlock>();
     for (;;) {
         sf_count_t n = sf_read_short(snd, block->Samples, TSMPfile::BlockSamples);
         if (n <= 0) break;
         block->Count = static_cast<int32_t>(n);
-        rec.write_block(0, *block);
+        if (!rec.write_block(0, *block)) throw writeFailed();
     }
     if (sf_error(snd) != SF_ERR_NO_ERROR) throw InputError{o.file + ": " + sf_strerror(snd)};
-    if (!rec.save_file("") || !rec.close_file())
-        throw InputError{"cannot write the temporary recording"};
+    if (!rec.save_file("") || !rec.close_file()) throw writeFailed();
 }
 
 // Opens FILE as a recording (an audio file is converted first) with its
@@ -321,9 +338,13 @@ void OpenInput(const Options& o, TSMPfile& rec, TempRecording& temp) {
         AudioToRecording(snd.get(), info, o, temp);
         path = temp.name;
     } else if (o.pre || o.noise || o.post) {
-        throw UsageError{"--pre, --noise and --post apply to audio files only; " + o.file +
-                         " is not an audio file that libsndfile reads (a recording carries its "
-                         "own positions)"};
+        // A recording carries its own positions: the options are wrong. Anything
+        // else is a file that is neither, such as a damaged audio file.
+        if (rec.open_file(o.file, true) && !rec.get_item("pos3").empty())
+            throw UsageError{"--pre, --noise and --post apply to audio files only; " + o.file +
+                             " is a recording, which carries its own positions"};
+        throw InputError{o.file + ": not an audio file that libsndfile reads (" +
+                         sf_strerror(nullptr) + ")"};
     }
     if (path.size() > TSMPfile::MaxShortString)
         throw InputError{o.file + ": the file name is longer than 255 characters"};
@@ -391,7 +412,7 @@ void PrintJson(const Analysis& a) {
     const Options& o = *a.options;
     const TSpectrogram& s = *a.store;
     std::string out = "{\n";
-    out += "  \"file\": " + JsonString(o.file) + ",\n";
+    out += "  \"file\": " + JsonString(ToValidUtf8(o.file)) + ",\n";
     out += "  \"samp_freq\": " + std::to_string(s.SampFreq()) + ",\n";
     out += "  \"fft_size\": " + std::to_string(s.BlockSize()) + ",\n";
     out += "  \"window\": " + JsonString(kWindowNames[static_cast<size_t>(o.window)]) + ",\n";
@@ -571,12 +592,22 @@ int Run(const Options& o) {
     Analysis a;
     a.options = &o;
     a.store = &store;
-    a.reanalysis = OpenRecordingAnalysis(rec, store, o.window, o.bandwidth);
+    const auto noCycle = [&store](int64_t samples) {
+        return AnalysisError{"the file holds no complete cycle (" + std::to_string(samples) +
+                             " samples, a cycle is " + std::to_string(store.Pos3()) + ")"};
+    };
+    TOpenRecordingSteps steps;
+    steps.Bandwidth = [&o] { return o.bandwidth; };
+    // The store of a long cycle takes up to 1 GiB: a file too short for one
+    // analysed cycle is refused before it is allocated.
+    steps.OnPositions = [&] {
+        const int64_t size = std::max(fft.FFTSize(), 1);
+        if (rec.get_sample_count(0) < store.Pos3() / size * size)
+            throw noCycle(rec.get_sample_count(0));
+    };
+    a.reanalysis = OpenRecordingAnalysis(rec, store, o.window, steps);
     rec.close_file();
-    if (a.reanalysis.Cycles == 0)
-        throw Exception("the file holds no complete cycle (" +
-                        std::to_string(a.reanalysis.Samples + a.reanalysis.Skipped) +
-                        " samples, a cycle is " + std::to_string(store.Pos3()) + ")");
+    if (a.reanalysis.Cycles == 0) throw noCycle(a.reanalysis.Samples + a.reanalysis.Skipped);
     EvaluateT60(store, fft.FFTSize(), fft.WindowSize(), o.initialDrop, o.additionalDrop, a.t60,
                 a.start, a.end);
     if (o.bands != BandsMode::Bins)
@@ -593,7 +624,10 @@ int Run(const Options& o) {
         PrintJson(a);
         break;
     }
-    return std::fflush(stdout) == 0 ? kExitOk : kExitAnalysis;
+    // Results cut short by a full disk must not pass for complete ones.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw InputError{std::string("cannot write the results: ") + std::strerror(errno)};
+    return kExitOk;
 }
 
 } // namespace

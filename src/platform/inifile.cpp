@@ -1,5 +1,6 @@
 #include "platform/inifile.h"
 
+#include "core/base/fileutil.h"
 #include "core/base/numtext.h"
 
 // Text stays UTF-8 bytes; no wide-character conversion is needed.
@@ -8,24 +9,77 @@
 #include <SimpleIni.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ravlon {
 
 namespace {
 
+// Larger than any settings or log file the program writes.
+constexpr std::size_t kMaxIniBytes = std::size_t{64} << 20;
+
+std::unique_ptr<CSimpleIniA> NewIni() {
+    return std::make_unique<CSimpleIniA>(/*utf8*/ true, /*multiKey*/ false,
+                                         /*multiLine*/ false);
+}
+
+// For reading: a missing or unreadable file, or one that is not a regular file
+// (a FIFO named by a setting must not block), reads as empty.
 std::unique_ptr<CSimpleIniA> Load(const std::string& fileName) {
-    auto ini = std::make_unique<CSimpleIniA>(/*utf8*/ true, /*multiKey*/ false,
-                                             /*multiLine*/ false);
-    // A missing file reads as empty; an unreadable one too (reads never fail).
-    ini->LoadFile(fileName.c_str());
+    auto ini = NewIni();
+    std::string text;
+    if (ReadRegularFile(fileName, text, kMaxIniBytes)) ini->LoadData(text);
     return ini;
 }
 
+// For changing: the file must be absent or readable, or the rewrite would
+// drop what could not be read.
+std::unique_ptr<CSimpleIniA> LoadForWrite(const std::string& fileName) {
+    auto ini = NewIni();
+    std::string text, error;
+    if (!ReadRegularFile(fileName, text, kMaxIniBytes, &error)) {
+        struct stat st {};
+        if (::stat(fileName.c_str(), &st) == 0 || errno != ENOENT)
+            throw EIniFileError("Cannot write the file " + fileName + ": " + error);
+    }
+    if (text.size() >= kMaxIniBytes)
+        throw EIniFileError("Cannot write the file " + fileName + ": it is too large");
+    if (ini->LoadData(text) < 0) throw EIniFileError("Cannot read the file " + fileName);
+    return ini;
+}
+
+// The new text goes to a new file that replaces the old one only when every
+// write and the close succeeded: a full disk leaves the old file as it was.
 void Save(const CSimpleIniA& ini, const std::string& fileName) {
-    const SI_Error rc = ini.SaveFile(fileName.c_str(), /*addSignature*/ false);
-    if (rc < 0) throw EIniFileError("Cannot write the file " + fileName);
+    std::string text, error;
+    if (ini.Save(text, /*addSignature*/ false) < 0)
+        throw EIniFileError("Cannot write the file " + fileName);
+    if (!WriteFileAtomically(fileName, text, &error))
+        throw EIniFileError("Cannot write the file " + fileName + ": " + error);
+}
+
+// Sections, key=value lines, comments and blank lines only, as SimpleIni reads them.
+bool IsIniText(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    while (!text.empty()) {
+        const auto end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const auto start = line.find_first_not_of(" \t\r");
+        if (start == std::string_view::npos) continue;
+        line.remove_prefix(start);
+        if (line.find('\0') != std::string_view::npos) return false;
+        if (line[0] == ';' || line[0] == '#' || line[0] == '[' || line.find('=') != line.npos)
+            continue;
+        return false;
+    }
+    return true;
 }
 
 // Keys and sections are trimmed by the file format; a line break would split them.
@@ -65,7 +119,7 @@ void IniFile::WriteString(const std::string& section, const std::string& ident,
                           const std::string& value) {
     CheckName(section, fileName_);
     CheckName(ident, fileName_);
-    auto ini = Load(fileName_);
+    auto ini = LoadForWrite(fileName_);
     if (ini->SetValue(section.c_str(), ident.c_str(), OneLine(value).c_str()) < 0)
         throw EIniFileError("Cannot write the file " + fileName_);
     Save(*ini, fileName_);
@@ -80,9 +134,32 @@ void IniFile::WriteBool(const std::string& section, const std::string& ident, bo
 }
 
 void IniFile::EraseSection(const std::string& section) {
-    auto ini = Load(fileName_);
+    auto ini = LoadForWrite(fileName_);
     ini->Delete(section.c_str(), nullptr);
     Save(*ini, fileName_);
+}
+
+bool IniFile::IsWritable() const {
+    namespace fs = std::filesystem;
+    if (fileName_.empty()) return false;
+    std::error_code ec;
+    fs::path target = fileName_;
+    // A write replaces the file a symbolic link points to, in that file's folder.
+    if (fs::is_symlink(fs::symlink_status(target, ec))) target = fs::weakly_canonical(target, ec);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        std::string text;
+        if (!ReadRegularFile(target.string(), text, kMaxIniBytes) || text.size() >= kMaxIniBytes ||
+            !IsIniText(text))
+            return false;
+        const int fd = OpenRegularFile(target.string(), O_WRONLY);
+        if (fd < 0) return false;
+        ::close(fd);
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 std::vector<std::string> IniFile::SectionNames() const {

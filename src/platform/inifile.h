@@ -40,7 +40,11 @@ public:
 };
 
 // An INI file on disk. The file is created by the first write; its directory
-// must exist (a write into a missing directory raises).
+// must exist (a write into a missing directory raises). Only a regular file is
+// read or written, and never with a blocking open (a FIFO reads as empty and
+// is not written). A write goes to a new file in the same folder that replaces
+// the old one only when every write and the close succeeded, so a full disk
+// leaves the old file as it was and raises.
 class IniFile final : public CustomIniFile {
 public:
     explicit IniFile(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -57,6 +61,13 @@ public:
     void WriteInteger(const std::string& section, const std::string& ident, int32_t value) override;
     void WriteBool(const std::string& section, const std::string& ident, bool value) override;
     void EraseSection(const std::string& section) override;
+
+    // True when writing would do no harm: the file is absent, or a regular file
+    // that reads as INI text and may be opened for writing, and its folder takes
+    // the new file that a write puts in its place. Writes nothing anywhere, so a
+    // file that is not an INI file (a user's document named by a setting) is
+    // never rewritten by the test.
+    bool IsWritable() const;
 
     // Section names and the identifiers of one section, in file order.
     std::vector<std::string> SectionNames() const;

@@ -192,7 +192,8 @@ public:
     // The application's exception handler.
     void HandleException(QObject* sender, const std::string& message);
 
-    // True when path can be written as an INI file (the test leaves no file behind).
+    // True when path can take the log as an INI file: absent, or a regular INI
+    // file (never a FIFO, device or a user's other file); the test writes nothing.
     static bool IsWritable(const std::string& path);
 
 private:

@@ -5,9 +5,6 @@
 #include "services/about_box.h"
 #include "services/ini_settings.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace ravlon {
 
 namespace {
@@ -43,21 +40,7 @@ TErrorLog::~TErrorLog() {
 }
 
 bool TErrorLog::IsWritable(const std::string& path) {
-    if (path.empty()) return false;
-    const QString file = QString::fromStdString(path);
-    const bool existed = QFileInfo::exists(file);
-    bool ok = false;
-    try {
-        TIni ini(path);
-        ini.WriteBool("Verify", "Ok", true);
-        ini.EraseSection("Verify");
-        ok = true;
-    } catch (const std::exception&) {
-        ok = false;
-    }
-    // The test must not leave an empty log file wherever it looked.
-    if (!existed && QFileInfo(file).isFile()) QFile::remove(file);
-    return ok;
+    return IniFile(path).IsWritable();
 }
 
 void TErrorLog::SetLogFileName(const std::string& value) {

@@ -126,6 +126,9 @@ void TRecentFiles::Add(const std::string& fileName) {
     if (fileName.empty()) return;
     const std::string full = ExpandFileName(fileName);
     if (Accepted(full)) {
+        // A file already listed moves up: its old entry goes first, so that a
+        // full list loses no other entry.
+        ForgetEntry(full);
         for (int i = kSlots - 1; i > 0; --i) files_[i] = files_[i - 1];
         files_[0] = full;
         // Entries beyond MaxItems stay empty: the one pushed out is dropped.
@@ -133,6 +136,22 @@ void TRecentFiles::Add(const std::string& fileName) {
     }
     Compact();
     RebuildMenu();
+}
+
+void TRecentFiles::Remove(const std::string& fileName) {
+    if (fileName.empty()) return;
+    ForgetEntry(ExpandFileName(fileName));
+    Compact();
+    RebuildMenu();
+}
+
+void TRecentFiles::ForgetEntry(const std::string& fullPath) {
+    const std::string lower = LowerCaseAnsi(fullPath);
+    // The entries below move up into the place.
+    const auto end = std::remove_if(files_.begin(), files_.end(), [&](const std::string& file) {
+        return !file.empty() && LowerCaseAnsi(file) == lower;
+    });
+    std::fill(end, files_.end(), std::string());
 }
 
 void TRecentFiles::Clear() {
@@ -247,7 +266,9 @@ void TRecentFiles::EntryClicked(int i) {
     if (FileExists(file)) {
         if (onClick_) {
             Add(file);
-            onClick_(entryItems_[i - 1].data(), i, files_[0]);
+            // The file chosen, even when Add no longer accepts its drive and
+            // another file stays at the top.
+            onClick_(entryItems_[i - 1].data(), i, file);
         }
         return;
     }

@@ -26,7 +26,8 @@ public:
     static constexpr int kSlots = 16;
 
     // sender: the clicked menu action; itemNo: its 1-based place when
-    // clicked; fileName: the full path (now at the top of the list).
+    // clicked; fileName: the full path of that entry (now at the top of the
+    // list when its drive type is still allowed).
     using RecentFileEvent =
         std::function<void(QObject* sender, int itemNo, const std::string& fileName)>;
 
@@ -72,8 +73,13 @@ public:
     // files that no longer exist) and builds the menu, which saves the list.
     void Loaded();
 
-    // Puts a file at the top of the list (when its drive type is allowed).
+    // Puts a file at the top of the list (when its drive type is allowed); a
+    // file already listed (compared without regard to case) moves there.
+    // The owner adds every file it opened or saved.
     void Add(const std::string& fileName);
+    // Takes a file off the list (compared without regard to case), as the owner
+    // does for a file that failed to open; the list is saved.
+    void Remove(const std::string& fileName);
     // Empties the list.
     void Clear();
     // Non-empty entries among 1..MaxItems.
@@ -88,6 +94,7 @@ public:
 
 private:
     bool Accepted(const std::string& fullPath) const;
+    void ForgetEntry(const std::string& fullPath);
     void Compact();
     void Recaption();
     void RebuildMenu();

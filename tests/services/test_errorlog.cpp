@@ -1,6 +1,8 @@
 // Error log: the switch, the path resolution, run events and entries.
 #include "services_fixture.h"
 
+#include "../support/fault_files.h"
+
 #include "platform/appexception.h"
 #include "platform/inifile.h"
 #include "services/about_box.h"
@@ -10,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace ravlon::test {
 namespace {
@@ -59,6 +62,26 @@ TEST_F(ErrorLogTest, UnwritableStoredPathFallsBackBesideTheProgramAndIsStoredBac
     TErrorLog log;
     EXPECT_EQ(log.LogFileName(), BesideProgram());
     EXPECT_EQ(StoredPath(), BesideProgram());
+}
+
+TEST_F(ErrorLogTest, StoredPathOfAFifoOrAUsersFileIsNeitherOpenedNorRewritten) {
+    SetLogging(true);
+    const std::string fifo = Path("cwd") + "/log.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string notes = MakeFile("home/notes.txt", "Dear diary,\nno settings here.\n");
+    const std::string ini = MakeFile("home/other.ini", "[Other]\nkey=value\n");
+    testing::FifoGuard guard(fifo);
+    for (const std::string& stored : {fifo, notes}) {
+        TOstrelIni().WriteString("ErrorLog", "LogFileName", stored);
+        TErrorLog log;
+        EXPECT_EQ(log.LogFileName(), BesideProgram()) << stored;
+    }
+    EXPECT_EQ(ReadAll(notes), "Dear diary,\nno settings here.\n");
+    // The test of an existing INI file leaves it as it was, byte for byte.
+    EXPECT_TRUE(TErrorLog::IsWritable(ini));
+    EXPECT_EQ(ReadAll(ini), "[Other]\nkey=value\n");
+    EXPECT_TRUE(TErrorLog::IsWritable(Path("home") + "/new.log"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("home") + "/new.log")));
 }
 
 TEST_F(ErrorLogTest, FallsBackToTheCurrentDirectoryThenTheSystemFolder) {

@@ -3,10 +3,15 @@
 // version file format.
 #include "services_fixture.h"
 
+#include "../support/fault_files.h"
 #include "http_server.h"
 #include "platform/inifile.h"
 #include "platform/registry.h"
 #include "services/help_menu.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace ravlon::test {
 namespace {
@@ -47,6 +52,36 @@ TEST_F(ServicesTest, IniFileReadsDefaultsAndRefusesAMissingDirectory) {
     EXPECT_EQ(ini.ReadInteger("s", "NUMBER", 0), 31); // names compare without case
     EXPECT_EQ(ini.SectionKeys("S"), (std::vector<std::string>{"text", "number", "word"}));
     EXPECT_THROW(IniFile(Path("missing") + "/dir/x.ini").WriteString("S", "k", "v"), EIniFileError);
+}
+
+TEST_F(ServicesTest, IniFileOnAFullDiskRaisesAndKeepsTheOldFile) {
+    testing::SmallTmpfs disk(64);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Error();
+    IniFile ini(disk.Path("settings.ini"));
+    ini.WriteString("S", "kept", "yes");
+    const std::string before = ReadAll(ini.FileName());
+    disk.FillUp();
+    try {
+        ini.WriteString("S", "long", std::string(100000, 'x'));
+        ADD_FAILURE() << "a write on a full disk passed";
+    } catch (const EIniFileError& e) {
+        EXPECT_NE(std::string(e.what()).find(std::strerror(ENOSPC)), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(ini.EraseSection("Other"), EIniFileError);
+    EXPECT_EQ(ReadAll(ini.FileName()), before);
+    EXPECT_EQ(ini.ReadString("S", "kept", ""), "yes");
+}
+
+TEST_F(ServicesTest, IniFileNeitherBlocksOnNorWritesThroughAFifo) {
+    const std::string fifo = Path("settings.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    testing::FifoGuard guard(fifo);
+    IniFile ini(fifo);
+    EXPECT_EQ(ini.ReadString("S", "k", "def"), "def");
+    EXPECT_THROW(ini.WriteString("S", "k", "v"), EIniFileError);
+    EXPECT_FALSE(ini.IsWritable());
+    struct stat st {};
+    EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)); // not replaced
 }
 
 TEST(DriveType, MountTableDecidesTheTypeOfTheLongestMatchingMount) {

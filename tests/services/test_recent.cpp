@@ -120,6 +120,34 @@ TEST_F(RecentFilesTest, TenthFileDropsTheNinthFromMenuAndStore) {
     for (const ShownMessage& m : messages) ADD_FAILURE() << m.text;
 }
 
+TEST_F(RecentFilesTest, ReaddingInAFullListKeepsEveryOtherEntryAndRemoveTakesOneOff) {
+    for (int i = 1; i <= 9; ++i) recent->Add(Recording(i));
+    recent->Add(Recording(5));
+    EXPECT_EQ(recent->Count(), 9);
+    const std::vector<int> order = {5, 9, 8, 7, 6, 4, 3, 2, 1};
+    for (int i = 1; i <= 9; ++i) EXPECT_EQ(recent->File(i), Recording(order[i - 1])) << i;
+
+    QString upper = QString::fromStdString(Recording(8));
+    upper.replace("file8", "FILE8");
+    recent->Remove(upper.toStdString()); // a file that failed to open
+    EXPECT_EQ(recent->Count(), 8);
+    EXPECT_EQ(recent->File(3), Recording(7));
+    EXPECT_EQ(IniFile(StoreFile()).ReadString("RecentFiles", "3", ""), Recording(7));
+    recent->Remove(Recording(42)); // not listed: nothing changes
+    EXPECT_EQ(recent->Count(), 8);
+}
+
+TEST_F(RecentFilesTest, ChoosingAnEntryWhoseDriveIsNoLongerAllowedOpensThatEntry) {
+    for (int i = 1; i <= 3; ++i) recent->Add(Recording(i));
+    SetDriveTypeResolver([](const std::string& path) {
+        return path.find("file2") != std::string::npos ? DriveType::RAMDisk : DriveType::Fixed;
+    });
+    recent->EntryItem(2)->trigger();
+    ASSERT_EQ(clicks.size(), 1u);
+    EXPECT_EQ(clicks[0].itemNo, 2);
+    EXPECT_EQ(clicks[0].fileName, Recording(2));
+}
+
 TEST_F(RecentFilesTest, MaxItemsIsClampedAndShortensTheList) {
     recent->SetMaxItems(20);
     EXPECT_EQ(recent->MaxItems(), 15);

@@ -10,11 +10,15 @@
 #include "core/views/t60_evaluation.h"
 #include "core/views/view_math.h"
 
+#include "support/fault_files.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -96,8 +100,9 @@ protected:
     static std::string Recording() { return (*dir_ / "room.ravlon").string(); }
     static fs::path Dir() { return *dir_; }
 
-    static Result Run(const std::vector<std::string>& args) {
-        std::string cmd = Quote(RAVLON_ANALYZE);
+    // prefix: shell text before the command (environment, limits).
+    static Result Run(const std::vector<std::string>& args, const std::string& prefix = "") {
+        std::string cmd = prefix + Quote(RAVLON_ANALYZE);
         for (const std::string& a : args) cmd += " " + Quote(a);
         const fs::path out = *dir_ / "stdout", err = *dir_ / "stderr";
         cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
@@ -107,6 +112,22 @@ protected:
         r.out = ReadAll(out);
         r.err = ReadAll(err);
         return r;
+    }
+
+    // A 16 kHz recording with pos1 0, the given pos2 and pos3 (empty: no item)
+    // and one block of silence.
+    static bool WriteShortRecording(const std::string& name, const std::string& pos2,
+                                    const std::string& pos3) {
+        TSMPfile f;
+        if (!f.new_file(name)) return false;
+        f.insert_nonpresent_defaults();
+        f.set_sftot(16000);
+        f.set_item("pos1", "0");
+        f.set_item("pos2", pos2);
+        f.set_item("pos3", pos3);
+        auto block = std::make_unique<TSMPBlock>();
+        block->Count = TSMPfile::BlockSamples;
+        return f.save_file("") && f.write_block(0, *block) && f.close_file();
     }
 
     // Runs python3 with script on text; empty optional-like result when absent.
@@ -365,16 +386,7 @@ TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
 
     // A recording without "pos3".
     const std::string nopos = (Dir() / "nopos.ravlon").string();
-    {
-        TSMPfile f;
-        ASSERT_TRUE(f.new_file(nopos));
-        f.insert_nonpresent_defaults();
-        f.set_sftot(16000);
-        f.set_item("pos1", "0");
-        f.set_item("pos2", "1024");
-        ASSERT_TRUE(f.save_file(""));
-        f.close_file();
-    }
+    ASSERT_TRUE(WriteShortRecording(nopos, "1024", ""));
     r = Run({nopos});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("no item \"pos3\""), std::string::npos) << r.err;
@@ -411,6 +423,7 @@ TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
           {Recording(), "--format", "xml"},
           {Recording(), "--volume", "0"},
           {Recording(), "--initial-drop", "-1"},
+          {Recording(), "--additional-drop", "1e20"},
           {Recording(), "--frobnicate"},
           {Recording(), "--bandwidth"},
           {Recording(), Recording()},
@@ -419,5 +432,66 @@ TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
         EXPECT_EQ(r.code, 1) << (bad.size() > 1 ? bad[1] : "") << ": " << r.err;
         EXPECT_NE(r.err.find("ravlon-analyze: "), std::string::npos);
         EXPECT_TRUE(r.out.empty());
+        // A value that is refused is named with its option.
+        if (bad.size() == 3) {
+            EXPECT_NE(r.err.find(bad[1] + ": "), std::string::npos) << r.err;
+        }
     }
+    r = Run({Recording(), "--initial-drop", "1e20"});
+    EXPECT_NE(r.err.find("--initial-drop: 1e20 is out of range"), std::string::npos) << r.err;
+
+    // A damaged audio file is an input problem, also with the audio options.
+    const std::string damaged = (Dir() / "damaged.wav").string();
+    std::ofstream(damaged, std::ios::binary)
+        << std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0", 20) << std::string(200, '\x55');
+    r = Run({damaged, "--pre", "0.2", "--noise", "0.6", "--post", "1.2"});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("damaged.wav: not an audio file"), std::string::npos) << r.err;
+
+    // Results that cannot be written are a failure too.
+    if (fs::exists("/dev/full")) {
+        const int status = std::system(
+            (Quote(RAVLON_ANALYZE) + " " + Quote(Recording()) + " >/dev/full 2>/dev/null").c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+    }
+}
+
+TEST_F(AnalyzeTool, FullTemporaryFolderIsAnInputErrorNotAPartialResult) {
+    ravlon::testing::SmallTmpfs disk(64);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Error();
+    const std::string wav = (Dir() / "three-cycles.wav").string();
+    ASSERT_TRUE(WriteWav(wav, ReadSamples(Recording()), 16000, 1)); // 256 KB of samples
+    const Result r = Run({wav, "--pre", "0.2", "--noise", "0.6", "--post", "1.2"},
+                         "TMPDIR=" + Quote(disk.Dir()) + " ");
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find(std::strerror(ENOSPC)), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+TEST_F(AnalyzeTool, HugeCycleInATinyFileIsRefusedBeforeItsStoreIsAllocated) {
+    const std::string tiny = (Dir() / "tiny.ravlon").string();
+    ASSERT_TRUE(WriteShortRecording(tiny, "16000", "268000000")); // a store of almost 1 GiB
+    // Without the sanitizers' own reservations, a memory limit far below the
+    // store shows that it is never allocated.
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string limit;
+#else
+    const std::string limit = "ulimit -v 400000; ";
+#endif
+    const Result r = Run({tiny}, limit);
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_NE(r.err.find("no complete cycle"), std::string::npos) << r.err;
+}
+
+TEST_F(AnalyzeTool, FileNameThatIsNotUtf8StillGivesValidJson) {
+    if (!HavePython()) GTEST_SKIP() << "python3 with its json module is not installed";
+    const fs::path odd = Dir() / "room-\xff\xfe.ravlon";
+    fs::copy_file(Recording(), odd, fs::copy_options::overwrite_existing);
+    const Result r = Run({odd.string(), "--format", "json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Python("import json, sys\n"
+                     "d = json.loads(sys.stdin.buffer.read().decode('utf-8'))\n"
+                     "print(d['file'].endswith('room-\\ufffd\\ufffd.ravlon'))\n",
+                     r.out),
+              "True\n");
 }

@@ -151,7 +151,9 @@ TDecayFit FitDecay(std::span<const double> levels, int32_t start, double step, T
     fit.Slope = sxy / sxx;
     fit.Intercept = my - fit.Slope * mx;
     if (syy > 0) {
-        fit.R = sxy / std::sqrt(sxx * syy);
+        // Rounding can put a perfect line a hair beyond |r| = 1: r is held to
+        // [-1, 1], so xi is never a tiny negative number.
+        fit.R = std::clamp(sxy / std::sqrt(sxx * syy), -1.0, 1.0);
         fit.Xi = 1000.0 * (1.0 - fit.R * fit.R);
     }
     if (!(fit.Slope < 0)) {

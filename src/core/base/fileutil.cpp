@@ -2,6 +2,7 @@
 
 #include "core/base/errors.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -110,21 +111,127 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
+// Eight hexadecimal digits, different on every call.
+std::string UniquePart() {
+    static std::mt19937_64 rng{
+        std::random_device{}() ^
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    char unique[9];
+    std::snprintf(unique, sizeof unique, "%08llX",
+                  static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+    return unique;
+}
+
+bool Fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool FailErrno(std::string* error, const std::string& path) {
+    return Fail(error, path + ": " + ErrnoText(errno));
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t w = ::write(fd, data + done, size - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (w == 0) errno = ENOSPC; // a regular file that takes nothing is full
+            return false;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+// A new file beside the file it will replace. Commit flushes it to disk and
+// renames it over the target; without a successful Commit it is removed, so
+// the target is never touched by a failed write.
+class ReplacingFile {
+public:
+    ReplacingFile() = default;
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+    ~ReplacingFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+    }
+
+    // Resolves destination (a symbolic link is followed, so the link stays)
+    // and creates the new file in the target's folder with the target's mode.
+    // refuse: the file the target must not be (device and inode), or null.
+    bool Open(const std::string& destination, const struct stat* refuse, std::string* error) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::path target = destination;
+        if (fs::is_symlink(fs::symlink_status(target, ec))) {
+            target = fs::weakly_canonical(target, ec);
+            if (ec) return Fail(error, destination + ": " + ec.message());
+        }
+        target_ = target.string();
+        struct stat st {};
+        const bool exists = ::stat(target_.c_str(), &st) == 0;
+        if (exists && !S_ISREG(st.st_mode))
+            return Fail(error, destination + ": not a regular file");
+        if (exists && refuse && st.st_dev == refuse->st_dev && st.st_ino == refuse->st_ino)
+            return Fail(error, destination + ": this is the file being copied");
+        fs::path dir = target.parent_path();
+        if (dir.empty()) dir = ".";
+        // Room for the added characters within the longest file name.
+        const std::string base = target.filename().string().substr(0, 200);
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            const std::string name = (dir / ("." + base + "." + UniquePart() + ".tmp")).string();
+            fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ >= 0) {
+                temp_ = name;
+            } else if (errno != EEXIST) {
+                return FailErrno(error, destination);
+            }
+        }
+        if (fd_ < 0) return FailErrno(error, destination);
+        if (exists) {
+            ::fchmod(fd_, st.st_mode & 07777);
+            // Only a privileged user can give the file away; the mode is what counts.
+            if (::fchown(fd_, st.st_uid, st.st_gid) != 0) errno = 0;
+        }
+        return true;
+    }
+
+    int fd() const { return fd_; }
+
+    bool Commit(const std::string& destination, std::string* error) {
+        if (::fsync(fd_) != 0) return FailErrno(error, destination);
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) return FailErrno(error, destination);
+        if (::rename(temp_.c_str(), target_.c_str()) != 0) return FailErrno(error, destination);
+        temp_.clear();
+        // The rename itself reaches the disk with the folder.
+        const std::string dir = std::filesystem::path(target_).parent_path().string();
+        const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+        return true;
+    }
+
+private:
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+};
+
 } // namespace
 
 std::string MakeTempFile(std::string_view prefix) {
     std::error_code ec;
     std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
     if (ec) dir = "/tmp";
-    static std::mt19937_64 rng{
-        std::random_device{}() ^
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
     int lastErr = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char unique[9];
-        std::snprintf(unique, sizeof unique, "%08llX",
-                      static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
-        std::filesystem::path p = dir / ("~" + std::string(prefix) + unique + ".tmp");
+        std::filesystem::path p = dir / ("~" + std::string(prefix) + UniquePart() + ".tmp");
         int fd = ::open(p.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
@@ -145,50 +252,86 @@ void SetProcessMessagesHook(std::function<void()> hook) {
     ProcessMessagesHook() = std::move(hook);
 }
 
+int OpenRegularFile(const std::string& path, int flags, std::string* error) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        FailErrno(error, path);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        Fail(error, path + ": not a regular file");
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 bool CopyFileWithDate(const std::string& source, const std::string& destination,
                       std::string* error) {
-    if (error) error->clear();
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = OpenRegularFile(source, O_RDONLY, error);
     if (in < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closeIn{in};
     struct stat st {};
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(in);
-        return false;
-    }
-    int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
+    ::fstat(in, &st);
+    ReplacingFile out;
+    if (!out.Open(destination, &st, error)) return false;
     std::array<char, 8192> buf;
-    bool ok = true;
     for (;;) {
         ssize_t got = ::read(in, buf.data(), buf.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            ok = false; // a read error must not pass as a complete copy
-            break;
-        }
+        // A read error must not pass as a complete copy.
+        if (got < 0) return FailErrno(error, source);
         ProcessMessages();
-        ssize_t written = 0;
-        while (written < got) {
-            ssize_t w = ::write(out, buf.data() + written, static_cast<size_t>(got - written));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) break;
-            written += w;
-        }
+        const bool written = WriteAll(out.fd(), buf.data(), static_cast<std::size_t>(got));
+        if (!written) return FailErrno(error, destination);
         ProcessMessages();
-        if (written != got) {
-            ok = false;
-            break;
-        }
         if (got == 0) break;
     }
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out, times);
-    if (::close(out) != 0) ok = false;
-    ::close(in);
-    if (!ok && error) *error = ErrnoText(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(out.fd(), times) != 0) return FailErrno(error, destination);
+    return out.Commit(destination, error);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
+    ReplacingFile out;
+    if (!out.Open(path, nullptr, error)) return false;
+    if (!WriteAll(out.fd(), data.data(), data.size())) return FailErrno(error, path);
+    return out.Commit(path, error);
+}
+
+bool ReadRegularFile(const std::string& path, std::string& out, std::size_t maxBytes,
+                     std::string* error) {
+    out.clear();
+    const int fd = OpenRegularFile(path, O_RDONLY, error);
+    if (fd < 0) return false;
+    struct stat st {};
+    ::fstat(fd, &st);
+    out.resize(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), maxBytes));
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < out.size()) {
+        const ssize_t r = ::read(fd, out.data() + done, out.size() - done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) ok = FailErrno(error, path);
+        if (r <= 0) break;
+        done += static_cast<std::size_t>(r);
+    }
+    ::close(fd);
+    out.resize(ok ? done : 0);
     return ok;
 }
 
@@ -223,6 +366,21 @@ std::string OemToAnsi(std::string_view cp850) {
             out += ch;
         else
             AppendUtf8(out, kCp850[b - 0x80]);
+    }
+    return out;
+}
+
+std::string ToValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t start = i;
+        const char32_t c = DecodeUtf8(text, i);
+        if (c == 0xFFFD)
+            AppendUtf8(out, c);
+        else
+            out.append(text.substr(start, i - start));
     }
     return out;
 }

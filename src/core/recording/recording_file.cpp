@@ -414,44 +414,57 @@ int64_t TSMPfile::build_header() {
 // ---------------------------------------------------------------------------
 // File lifecycle
 
-int TSMPfile::open_fd(const std::string& name, bool readOnly) const {
-    if (name.empty()) return -1;
-    int flags = (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
-    if (!readOnly && WriteThroughCache) flags |= O_DSYNC;
-    const int fd = ::open(name.c_str(), flags);
-    if (fd < 0) return -1;
-    // Only a regular file is a recording: a directory, FIFO or device is refused
-    // (O_NONBLOCK above keeps a FIFO from blocking the open).
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+bool TSMPfile::fail(int code, const std::string& text) {
+    LastErrCode = code;
+    LastErr = text;
+    return false;
+}
+
+bool TSMPfile::fail_errno(const std::string& name) {
+    const int code = errno;
+    return fail(code, name + ": " + std::strerror(code));
+}
+
+int TSMPfile::open_fd(const std::string& name, bool readOnly) {
+    if (name.empty()) {
+        fail(ENOENT, "The recording has no file name");
         return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Only a regular file is a recording: a directory, FIFO or device is refused
+    // (without blocking on a FIFO).
+    int flags = readOnly ? O_RDONLY : O_RDWR;
+    if (!readOnly && WriteThroughCache) flags |= O_DSYNC;
+    std::string error;
+    const int fd = OpenRegularFile(name, flags, &error);
+    if (fd < 0) fail(errno, error);
     return fd;
 }
 
-void TSMPfile::make_working_copy() {
+bool TSMPfile::make_working_copy() {
     try {
         WorkName = CutChars(MakeTempFile(ExecutableName()), MaxShortString);
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
         WorkName.clear();
-        return;
+        return fail(errno, e.what());
     }
-    CopyFileWithDate(FileName, WorkName);
+    std::string error;
+    if (!CopyFileWithDate(FileName, WorkName, &error)) return fail(errno, error);
+    return true;
 }
 
 bool TSMPfile::new_file(std::string_view name) {
     if (IsOpen()) close_file();
     ReadOnlyMode = false;
     setFilename(name);
+    bool ok = true;
     if (UseTempFile) {
-        // A new recording starts empty: the working copy must not inherit the
-        // samples of a file that the new one replaces.
-        make_working_copy();
-        if (!WorkName.empty() && WorkName != FileName) {
-            const int fd = ::open(WorkName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-            if (fd >= 0) ::close(fd);
+        // A new recording starts empty: the working copy is a new empty file,
+        // never a copy of a file that the new one replaces.
+        try {
+            WorkName = CutChars(MakeTempFile(ExecutableName()), MaxShortString);
+        } catch (const Exception& e) {
+            WorkName.clear();
+            ok = fail(errno, e.what());
         }
     } else {
         WorkName = FileName;
@@ -466,34 +479,53 @@ bool TSMPfile::new_file(std::string_view name) {
                 clear();
                 ::close(fd);
             }
+        } else {
+            ok = fail_errno(FileName);
         }
     }
     DataOff = headsize();
     Fd = open_fd(WorkName, false);
+    if (Fd < 0) ok = false;
     channel_reset();
-    return save_file("");
+    const bool saved = save_file("");
+    return ok && saved;
 }
 
 bool TSMPfile::open_file(std::string_view name, bool readOnly) {
     if (IsOpen()) close_file();
     struct stat st {};
     const std::string path = CutChars(name, MaxShortString);
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+    const bool found = !path.empty() && ::stat(path.c_str(), &st) == 0;
+    if (!found || !S_ISREG(st.st_mode)) {
+        // Only a regular file is a recording; a FIFO must not even be opened.
+        if (path.empty())
+            fail(ENOENT, "No file name");
+        else if (!found)
+            fail_errno(path);
+        else
+            fail(EINVAL, path + ": not a regular file");
         clear();
         return false;
     }
     setFilename(path);
     ReadOnlyMode = readOnly;
-    if (UseTempFile)
-        make_working_copy();
-    else
+    if (UseTempFile) {
+        if (!make_working_copy()) {
+            close_file(); // removes what the copy left
+            clear();
+            return false;
+        }
+    } else {
         WorkName = FileName;
+    }
     const int fd = open_fd(WorkName, readOnly);
     clear();
     int64_t got = 0;
     if (fd >= 0) got = ReadFull(fd, HeaderBuf->data(), HeaderBufSize, 0);
     parse_header(static_cast<std::size_t>(std::max<int64_t>(got, 0)));
+    if (fd >= 0 && got <= 0) fail(0, path + ": the file is empty or cannot be read");
     // A negative "head" puts no sample anywhere: not a recording.
+    if (got > 0 && headsize() < 0) fail(0, path + ": the header puts the samples nowhere");
     const bool success = got > 0 && headsize() >= 0;
     if (!success) {
         if (fd >= 0) ::close(fd);
@@ -508,7 +540,10 @@ bool TSMPfile::open_file(std::string_view name, bool readOnly) {
 bool TSMPfile::close_file() {
     bool ok = true;
     if (Fd >= 0) {
-        ok = ::close(Fd) == 0;
+        // The samples are on disk only after the flush: a failure there (a full
+        // or vanished network disk) loses them, and the caller must know.
+        if (!ReadOnlyMode && ::fsync(Fd) != 0) ok = fail_errno(WorkName);
+        if (::close(Fd) != 0 && ok) ok = fail_errno(WorkName);
         Fd = -1;
     }
     if (UseTempFile && !WorkName.empty() && WorkName != FileName) ::unlink(WorkName.c_str());
@@ -540,18 +575,20 @@ bool TSMPfile::save_file(std::string_view name) {
         if (used - 2 >= HeaderBufSize) {
             restoreHead();
             build_header();
-            return false;
+            return fail(0, "The header of " + FileName + " is longer than 32768 bytes");
         }
         if (used <= headsize()) break;
     }
     const int64_t head = headsize();
     if (used > head || head < 0) {
         restoreHead();
-        return false;
+        return fail(0, "The header of " + FileName + " does not fit its \"head\" item");
     }
 
     bool whole = false;
-    if (!FileName.empty()) {
+    if (FileName.empty()) {
+        fail(ENOENT, "The recording has no file name");
+    } else {
         const bool wasOpen = IsOpen();
         int64_t dataOffset = DataOff;
         int fd = Fd;
@@ -577,14 +614,17 @@ bool TSMPfile::save_file(std::string_view name) {
                 // The header region must stay where the samples begin.
                 restoreHead();
                 build_header();
+                fail(0, "The header of " + FileName + " no longer fits before its samples");
             } else {
                 if (!samples && size > head) {
                     if (::ftruncate(fd, head) != 0) {
+                        fail_errno(FileName);
                         if (!wasOpen) ::close(fd);
                         return false;
                     }
                 }
                 whole = write_header_region(fd, head);
+                if (!whole) fail_errno(FileName);
                 if (whole && wasOpen && head != DataOff) {
                     const int64_t shift = head - DataOff;
                     for (auto& p : ChannelPos) p += shift;
@@ -592,24 +632,31 @@ bool TSMPfile::save_file(std::string_view name) {
                     DataOff = head;
                 }
             }
-            if (!wasOpen) ::close(fd);
+            if (!wasOpen && ::close(fd) != 0 && whole) whole = fail_errno(FileName);
         }
     }
 
-    store_labels();
+    bool ok = store_labels() && whole;
+    bool switchToFile = true;
     if (!WorkName.empty() && !FileName.empty() && WorkName != FileName) {
-        CopyFileWithDate(WorkName, FileName);
-        if (!UseTempFile && IsOpen()) {
+        std::string error;
+        if (!CopyFileWithDate(WorkName, FileName, &error)) {
+            // Keep working on the file that holds the samples; a later save copies again.
+            ok = fail(errno, error);
+            switchToFile = false;
+        } else if (!UseTempFile && IsOpen()) {
             // Saved under a new name: go on working on the new file.
             const int fd = open_fd(FileName, ReadOnlyMode);
             if (fd >= 0) {
                 ::close(Fd);
                 Fd = fd;
+            } else {
+                ok = switchToFile = false;
             }
         }
     }
-    if (!UseTempFile) WorkName = FileName;
-    return whole;
+    if (!UseTempFile && switchToFile) WorkName = FileName;
+    return ok;
 }
 
 } // namespace ravlon

@@ -89,11 +89,27 @@ public:
     void setFilename(std::string_view name);
 
     // --- File lifecycle ---------------------------------------------------------
+    // Every Boolean result reports the outcome of the file system calls; on
+    // false, LastError() says why.
+    // new_file: false unless the file was created, is open for writing and
+    // its header region was written whole.
     bool new_file(std::string_view name);
+    // open_file: only a regular file is opened (a FIFO or device is refused
+    // without blocking); false when it cannot be opened or read.
     bool open_file(std::string_view name, bool readOnly);
+    // close_file: flushes a file open for writing to disk and closes it;
+    // false when the flush or the close failed (the samples may be lost).
     bool close_file();
+    // save_file: false when the header region was not written whole, or the
+    // label file or the copy to a new name failed.
     bool save_file(std::string_view name);
     void clear();
+
+    // The reason of the most recent failed file operation: the system's text
+    // ("No space left on device") with the file name, and the error number
+    // (errno, 0 when none was given). Kept until the next failure.
+    const std::string& LastError() const { return LastErr; }
+    int LastErrorCode() const { return LastErrCode; }
 
     bool IsOpen() const { return Fd >= 0; }
     bool ReadOnly() const { return ReadOnlyMode; }
@@ -145,8 +161,16 @@ public:
     // --- Sample access (may raise EInvalidSMPHeader) --------------------------------
     double channel_rate(int32_t channel);
     void read_block(int32_t channel, TSMPBlock& block);
-    // False when not every sample reached the file.
+    // Writes the block's Count samples at the channel's position. True when
+    // all were written, and when there is nothing to write (Count <= 0).
+    // False when the file is closed or read-only, the channel is not in the
+    // scan, Count exceeds the block, or a write fails or is short (disk
+    // full): the channel's position then counts only the samples that are
+    // wholly on disk, so get_position tells what was kept.
     bool write_block(int32_t channel, const TSMPBlock& block);
+    // Samples of the channel in the file (from the start of the data to the
+    // end of the file); 0 when closed or the channel is not in the scan.
+    int64_t get_sample_count(int32_t channel);
     int32_t get_position(int32_t channel);
     void set_position(int32_t channel, int32_t n);
 
@@ -156,12 +180,14 @@ private:
     void parse_header(std::size_t bytesRead);
     int64_t build_header();
     void load_label_file();
-    void store_labels();
-    void make_working_copy();
+    bool store_labels();
+    bool make_working_copy();
+    bool fail(int code, const std::string& text);
+    bool fail_errno(const std::string& name);
     void parse_scan();
     void channel_reset();
     void invalidate();
-    int open_fd(const std::string& name, bool readOnly) const;
+    int open_fd(const std::string& name, bool readOnly);
     bool write_header_region(int fd, int64_t size);
     int label_count_internal() const;
 
@@ -173,6 +199,8 @@ private:
     int32_t ChunkSamples = BlockSamples;
     std::string FileName;
     std::string WorkName;
+    std::string LastErr;
+    int LastErrCode = 0;
 
     int Fd = -1;
     bool ReadOnlyMode = false;

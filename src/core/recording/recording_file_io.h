@@ -81,6 +81,8 @@ inline int64_t ReadFull(int fd, void* data, int64_t bytes, int64_t offset) {
     return done;
 }
 
+// Writes until all bytes are written or a write fails; the bytes written
+// (errno tells why when fewer).
 inline int64_t WriteFull(int fd, const void* data, int64_t bytes, int64_t offset) {
     const auto* p = static_cast<const char*>(data);
     int64_t done = 0;
@@ -88,6 +90,7 @@ inline int64_t WriteFull(int fd, const void* data, int64_t bytes, int64_t offset
         const ssize_t r = ::pwrite(fd, p + done, static_cast<std::size_t>(bytes - done),
                                    static_cast<off_t>(offset + done));
         if (r < 0 && errno == EINTR) continue;
+        if (r == 0) errno = ENOSPC; // a regular file that takes nothing is full
         if (r <= 0) break;
         done += r;
     }

@@ -6,9 +6,9 @@
 #include "core/recording/recording_file_io.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <fcntl.h>
 #include <unordered_set>
 
 namespace ravlon {
@@ -112,16 +112,8 @@ void TSMPfile::load_label_file() {
     const std::string name = get_item("labels");
     if (name.empty()) return;
     // A label file is untrusted like the recording: only a regular file, bounded.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return;
-    struct stat st {};
     std::string text;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        text.resize(kMaxLabelFileBytes);
-        const int64_t got = ReadFull(fd, text.data(), static_cast<int64_t>(text.size()), 0);
-        text.resize(static_cast<std::size_t>(std::max<int64_t>(got, 0)));
-    }
-    ::close(fd);
+    ReadRegularFile(name, text, kMaxLabelFileBytes);
     std::size_t start = 0;
     bool first = true;
     while (start < text.size()) {
@@ -138,31 +130,32 @@ void TSMPfile::load_label_file() {
     }
 }
 
-void TSMPfile::store_labels() {
+bool TSMPfile::store_labels() {
     if (ExternalLabelMode) {
         const auto before = ItemList.size();
         std::erase_if(ItemList, [](const std::string& line) { return is_label_key(KeyOf(line)); });
         if (ItemList.size() != before) invalidate();
         if (CSVFileName().empty()) setCSVFileName(ChangeFileExt(FileName, ".csv"));
         const std::string& name = StoredCSVName;
-        // A "labels" item naming the recording itself must not overwrite its samples.
-        if (name.empty() || name == FileName || name == WorkName) return;
+        // A "labels" item naming the recording itself, under any spelling, must
+        // not overwrite its samples: the labels then stay in memory only.
+        if (name.empty() || SameFile(name, FileName) || SameFile(name, WorkName)) return true;
         std::string text = AnsiToOem(StorableLine(FileName)) + std::string(kCRLF);
         for (int32_t i = 0; i < label_count(); ++i)
             text += AnsiToOem(StorableLine(get_label(i))) + std::string(kCRLF);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return;
-        WriteFull(fd, text.data(), static_cast<int64_t>(text.size()), 0);
-        ::close(fd);
+        std::string error;
+        if (!WriteFileAtomically(name, text, &error)) return fail(errno, error);
     } else {
         const int32_t n = label_count();
         for (int32_t i = 0; i < n; ++i) set_item(NumberedKey("L", i + 1), get_label(i));
         if (EraseCSVFile) {
             const std::string name = CSVFileName();
-            if (!name.empty() && name != FileName && name != WorkName) ::unlink(name.c_str());
+            if (!name.empty() && !SameFile(name, FileName) && !SameFile(name, WorkName))
+                ::unlink(name.c_str());
         }
         setCSVFileName("");
     }
+    return true;
 }
 
 } // namespace ravlon

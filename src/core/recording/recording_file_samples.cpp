@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <fcntl.h>
+#include <string>
+#include <unistd.h>
 
 namespace ravlon {
 
@@ -100,23 +103,30 @@ void TSMPfile::read_block(int32_t channel, TSMPBlock& block) {
 
 bool TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
     if (block.Count <= 0) return true;
-    if (!IsOpen() || ReadOnlyMode || nchans() <= 0) return false;
-    if (channel < 0 || channel >= MaxChannels) return false;
-    const int32_t step = scan_step(channel);
-    const int32_t first = Scan.first(channel);
+    if (!IsOpen() || ReadOnlyMode)
+        return fail(EBADF, "The recording " + FileName + " is not open for writing");
+    if (block.Count > BlockSamples)
+        return fail(EINVAL, "A sample block holds at most 16384 samples, not " +
+                                std::to_string(block.Count));
+    const bool inTables = nchans() > 0 && channel >= 0 && channel < MaxChannels;
+    const int32_t step = inTables ? scan_step(channel) : 0;
+    const int32_t first = inTables ? Scan.first(channel) : -1;
     const int32_t length = Scan.length();
-    int64_t pos = ChannelPos[channel];
-    if (step <= 0 || first < 0 || length <= 0 || pos < 0) return false;
+    int64_t pos = inTables ? ChannelPos[channel] : -1;
+    if (step <= 0 || first < 0 || length <= 0 || pos < 0)
+        return fail(EINVAL,
+                    "Channel " + std::to_string(channel) + " is not in the recording " + FileName);
 
-    const int32_t count = std::min(block.Count, BlockSamples);
+    const int32_t count = block.Count;
     auto& copy = *WriteCopy;
     std::copy(block.Samples, block.Samples + count, copy.begin());
     if (msbfirst() != (std::endian::native == std::endian::big)) SwapBytes(copy.data(), count);
 
+    const int64_t sizeBefore = FileSize(Fd);
     auto& buf = *IOBuf;
     int64_t remaining = static_cast<int64_t>(step) * count;
     int32_t i = 0;
-    bool whole = true;
+    bool ok = true;
     while (remaining > 0 && i < count) {
         const int64_t n = remaining <= BlockSamples ? remaining : (BlockSamples / length) * length;
         remaining -= n;
@@ -124,18 +134,38 @@ bool TSMPfile::write_block(int32_t channel, const TSMPBlock& block) {
         const int64_t got = std::max<int64_t>(ReadFull(Fd, buf.data(), 2 * n, p), 0) / 2;
         // Beyond the end of the file the other channels' slots hold 0.
         std::fill(buf.begin() + got, buf.begin() + n, int16_t{0});
+        const int32_t filledBefore = i;
         for (int64_t j = first; j < n && i < count; j += step) buf[j] = copy[i++];
         const int64_t written = WriteFull(Fd, buf.data(), 2 * n, p);
-        if (written > 0) pos = p + written;
-        // A short write (disk full) ends the transfer where the data stopped.
-        if (written != 2 * n) {
-            whole = false;
-            break;
+        if (written == 2 * n) {
+            pos = p + written;
+            continue;
         }
+        // A short write (disk full) ends the transfer. The position counts only
+        // this channel's samples that are wholly on disk, and a partial sample
+        // at the end of the file is cut off, so what the file holds is exact.
+        ok = fail_errno(WorkName);
+        const int64_t whole = written / 2;
+        const int64_t kept =
+            std::min<int64_t>(whole > first ? (whole - first - 1) / step + 1 : 0, i - filledBefore);
+        pos = p + 2 * static_cast<int64_t>(step) * kept;
+        // Shrinking takes no space; were it refused, the position is still right.
+        const int64_t keep = std::max(sizeBefore, pos);
+        if (sizeBefore >= 0 && FileSize(Fd) > keep && ::ftruncate(Fd, keep) != 0) errno = 0;
+        break;
     }
     PrevChannelPos[channel] = ChannelPos[channel];
     ChannelPos[channel] = pos;
-    return whole;
+    return ok;
+}
+
+int64_t TSMPfile::get_sample_count(int32_t channel) {
+    if (!IsOpen() || channel < 0 || channel >= MaxChannels || nchans() <= 0) return 0;
+    const int32_t step = scan_step(channel);
+    const int32_t first = Scan.first(channel);
+    const int64_t samples = (FileSize(Fd) - DataOff) / 2;
+    if (step <= 0 || first < 0 || samples <= first) return 0;
+    return (samples - first - 1) / step + 1;
 }
 
 int32_t TSMPfile::get_position(int32_t channel) {

@@ -159,6 +159,25 @@ TEST(BandFit, ExactExponentialGivesTheExactReverberationTime) {
     }
 }
 
+TEST(BandFit, StraightLinesKeepRWithinOneAndXiNonNegative) {
+    // Rounding puts the correlation of these exact lines a hair beyond -1.
+    const struct {
+        double slope, frame;
+        int frames;
+    } lines[] = {{-184.92857039095296, 0.032, 10},
+                 {-61.95520104636307, 0.023219954648526078, 18},
+                 {-153.8715179527757, 0.016, 29}};
+    for (const auto& line : lines) {
+        std::vector<double> levels;
+        for (int f = 0; f <= line.frames; ++f) levels.push_back(line.slope * f * line.frame);
+        const double lower = (levels[line.frames - 1] + levels[line.frames]) / 2;
+        const TDecayFit fit = FitDecay(levels, 0, line.frame, {0.0, lower}, TDecayFit::None);
+        ASSERT_EQ(fit.LastFrame, line.frames - 1);
+        EXPECT_GE(fit.R, -1.0) << line.slope;
+        EXPECT_GE(fit.Xi, 0.0) << line.slope;
+    }
+}
+
 TEST(BandFit, TwoSlopeDecayShowsCurvature) {
     Store st;
     // 0.5 s down to -15 dB, then 1.5 s: T30 sees more of the slow part than T20.

@@ -1,10 +1,14 @@
 #include "core/base/errors.h"
 #include "core/base/fileutil.h"
 
+#include "../../support/fault_files.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 
 using namespace ravlon;
@@ -90,6 +94,69 @@ TEST(CopyFileWithDate, FailuresReportFalse) {
     }
 }
 
+TEST(CopyFileWithDate, RefusesTheSourceUnderAnotherSpelling) {
+    TempDir dir;
+    fs::create_directories(dir / "a");
+    const fs::path src = dir / "a" / "rec.ravlon";
+    std::ofstream(src, std::ios::binary) << "samples";
+    fs::create_symlink(src, dir / "link.ravlon");
+    fs::create_hard_link(src, dir / "hard.ravlon");
+    for (const fs::path& same :
+         {dir / "a" / ".." / "a" / "rec.ravlon", dir / "link.ravlon", dir / "hard.ravlon", src}) {
+        EXPECT_TRUE(SameFile(src, same)) << same;
+        std::string error;
+        EXPECT_FALSE(CopyFileWithDate(src, same, &error)) << same;
+        EXPECT_NE(error.find("file being copied"), std::string::npos) << error;
+        EXPECT_EQ(ReadAll(src), "samples");
+    }
+    EXPECT_FALSE(SameFile(src, dir / "other"));
+
+    // A destination that is a link to another file: the file is replaced, the link stays.
+    std::ofstream(dir / "old.ravlon", std::ios::binary) << "old";
+    fs::create_symlink(dir / "old.ravlon", dir / "to-old.ravlon");
+    EXPECT_TRUE(CopyFileWithDate(src, dir / "to-old.ravlon"));
+    EXPECT_TRUE(fs::is_symlink(dir / "to-old.ravlon"));
+    EXPECT_EQ(ReadAll(dir / "old.ravlon"), "samples");
+}
+
+TEST(CopyFileWithDate, FifoSourceOrDestinationIsRefusedWithoutBlocking) {
+    TempDir dir;
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(dir / "src", std::ios::binary) << "abc";
+    ravlon::testing::FifoGuard guard(fifo);
+    std::string error;
+    EXPECT_FALSE(CopyFileWithDate(fifo, dir / "dst", &error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_FALSE(CopyFileWithDate(dir / "src", fifo, &error));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    std::string text;
+    EXPECT_FALSE(ReadRegularFile(fifo, text, 100));
+    EXPECT_TRUE(ReadRegularFile(dir / "src", text, 2));
+    EXPECT_EQ(text, "ab");
+}
+
+TEST(CopyFileWithDate, FullDiskKeepsTheOldDestinationAndSaysWhy) {
+    ravlon::testing::SmallTmpfs disk(64);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Error();
+    TempDir dir;
+    const std::string big(200000, 'n');
+    std::ofstream(dir / "src", std::ios::binary) << big;
+    const std::string dest = disk.Path("saved.ravlon");
+    std::ofstream(dest, std::ios::binary) << "the old recording";
+    disk.FillUp();
+    std::string error;
+    EXPECT_FALSE(CopyFileWithDate(dir / "src", dest, &error));
+    EXPECT_NE(error.find(std::strerror(ENOSPC)), std::string::npos) << error;
+    EXPECT_EQ(ReadAll(dest), "the old recording");
+    error.clear();
+    EXPECT_FALSE(WriteFileAtomically(dest, big, &error));
+    EXPECT_NE(error.find(dest), std::string::npos) << error;
+    EXPECT_EQ(ReadAll(dest), "the old recording");
+    // Nothing half-written is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(disk.Dir()), fs::directory_iterator()), 2);
+}
+
 TEST(CodePage850, RoundTripAndUnmappable) {
     EXPECT_EQ(AnsiToOem("head=1024"), "head=1024");
     EXPECT_EQ(AnsiToOem("\xC3\xA4"), "\x84");   // ä
@@ -102,6 +169,8 @@ TEST(CodePage850, RoundTripAndUnmappable) {
     std::string all;
     for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
     EXPECT_EQ(AnsiToOem(OemToAnsi(all)), all);
+    EXPECT_EQ(ToValidUtf8("a\xFF\xC3\xA4\xE2\x82"),
+              "a\xEF\xBF\xBD\xC3\xA4\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 TEST(LowerCase, AsciiAndLatin) {

@@ -431,15 +431,21 @@ TEST(SmpHeader, MissingLabelFileGivesNoLabelsAndNoFailure) {
 TEST(SmpHeader, LabelsItemNamingTheRecordingNeverOverwritesIt) {
     SmpTempDir tmp;
     const auto name = tmp.path("self.ravlon");
-    std::string bytes = HeaderRegion("labels=" + name + "\r\n=\r\n", 1024) + std::string(64, 'S');
-    WriteBytes(name, bytes);
-    TSMPfile f;
-    ASSERT_TRUE(f.open_file(name, false));
-    f.setExternalLabels(true);
-    f.add_label("x");
-    f.save_file("");
-    f.close_file();
-    EXPECT_EQ(ReadBytes(name).substr(1024), std::string(64, 'S'));
+    std::filesystem::create_symlink(name, tmp.path("link.ravlon"));
+    // The recording under any spelling: as it is, through "..", through a link.
+    for (const std::string& labels :
+         {name, tmp.path("../" + tmp.dir().filename().string() + "/self.ravlon"),
+          tmp.path("link.ravlon")}) {
+        WriteBytes(name,
+                   HeaderRegion("labels=" + labels + "\r\n=\r\n", 1024) + std::string(64, 'S'));
+        TSMPfile f;
+        ASSERT_TRUE(f.open_file(name, false));
+        f.setExternalLabels(true);
+        f.add_label("x");
+        EXPECT_TRUE(f.save_file(""));
+        f.close_file();
+        EXPECT_EQ(ReadBytes(name).substr(1024), std::string(64, 'S')) << labels;
+    }
 }
 
 TEST(SmpHeader, UseTempFileWorksOnACopyUntilSaved) {
