@@ -571,7 +571,11 @@ void TForm1::OpenRecording(const std::string& name) {
         throw Exception("The file name is too long (at most 255 characters): " + name);
     if (!ConfirmDiscard()) return;
     RecentFiles1->Add(name);
-    if (!SMPfile1.open_file(name, true)) throw Exception("Cannot open the recording " + name);
+    if (!SMPfile1.open_file(name, true)) {
+        // A file that cannot be opened does not stay in the recent-files list.
+        RecentFiles1->Remove(name);
+        throw Exception("Cannot open the recording " + name + ": " + SMPfile1.LastError());
+    }
     CloseOnExit closeOnExit{SMPfile1};
     // The copy of the opened recording gets its own temporary file, made before
     // anything of the shown analysis changes.

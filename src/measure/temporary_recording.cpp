@@ -87,13 +87,13 @@ void TTemporaryRecording::Create(const std::string& name, int32_t sfTot, int32_t
     samples_ = delivered_ = 0;
     error_.clear();
     diskFull_ = false;
-    errno = 0;
     const bool ok = file_.new_file(name);
+    const std::string reason = ok ? std::string() : file_.LastError();
     if (ok) keeper_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (!ok || keeper_ < 0) {
-        const int err = errno;
+        const std::string why = ok ? SystemError(errno) : reason;
         file_.close_file();
-        throw Exception("Cannot create the temporary recording " + name + ": " + SystemError(err));
+        throw Exception("Cannot create the temporary recording " + name + ": " + why);
     }
     file_.insert_nonpresent_defaults();
     SetLayout(sfTot, pos1, pos2, pos3);
@@ -104,11 +104,10 @@ void TTemporaryRecording::SetLayout(int32_t sfTot, int32_t pos1, int32_t pos2, i
     file_.set_item("pos1", std::to_string(pos1));
     file_.set_item("pos2", std::to_string(pos2));
     file_.set_item("pos3", std::to_string(pos3));
-    errno = 0;
     if (!file_.save_file("")) {
-        const int err = errno;
+        const std::string why = file_.LastError();
         file_.close_file();
-        throw Exception("Cannot write the temporary recording " + name_ + ": " + SystemError(err));
+        throw Exception("Cannot write the temporary recording " + name_ + ": " + why);
     }
 }
 
@@ -119,11 +118,10 @@ bool TTemporaryRecording::Append(const int16_t* samples, int32_t count, TSMPBloc
         const int32_t n = std::min(count - done, TSMPfile::BlockSamples);
         scratch.Count = n;
         std::copy(samples + done, samples + done + n, scratch.Samples);
-        errno = 0;
         if (!file_.write_block(0, scratch)) {
-            const int err = errno;
+            const int err = file_.LastErrorCode();
             diskFull_ = err == ENOSPC || err == EDQUOT;
-            error_ = SystemError(err);
+            error_ = file_.LastError().empty() ? SystemError(err) : file_.LastError();
             samples_ = file_.get_position(0);
             return false;
         }
@@ -136,11 +134,9 @@ bool TTemporaryRecording::Append(const int16_t* samples, int32_t count, TSMPBloc
 std::string TTemporaryRecording::Finish() {
     if (!file_.IsOpen()) return {};
     std::string problem;
-    errno = 0;
-    if (!file_.save_file("")) problem = "the header was not written (" + SystemError(errno) + ")";
-    errno = 0;
+    if (!file_.save_file("")) problem = "the header was not written (" + file_.LastError() + ")";
     if (!file_.close_file() && problem.empty())
-        problem = "the file was not closed properly (" + SystemError(errno) + ")";
+        problem = "the file was not closed properly (" + file_.LastError() + ")";
     return problem.empty() ? std::string()
                            : "The temporary recording " + name_ + " may be incomplete: " + problem;
 }

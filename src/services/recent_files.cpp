@@ -1,6 +1,7 @@
 #include "services/recent_files.h"
 
 #include "core/base/fileutil.h"
+#include "platform/appexception.h"
 #include "platform/drivetype.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
@@ -88,14 +89,15 @@ void TRecentFiles::SetUp() {
         for (int i = 0; i < kSlots; ++i) {
             auto* item = new QAction(menu_);
             item->setData(i + 1);
-            connect(item, &QAction::triggered, this, [this, i] { EntryClicked(i + 1); });
+            connect(item, &QAction::triggered, this,
+                    Guarded(this, [this, i] { EntryClicked(i + 1); }));
             entryItems_[i] = item;
         }
         separator_ = new QAction(menu_);
         separator_->setSeparator(true);
         clearItem_ = new QAction(QString::fromStdString(clearCaption_), menu_);
         clearItem_->setVisible(includeClearItem_);
-        connect(clearItem_, &QAction::triggered, this, &TRecentFiles::ClearClicked);
+        connect(clearItem_, &QAction::triggered, this, Guarded(this, [this] { ClearClicked(); }));
     }
     Load();
     Recaption();

@@ -4,6 +4,7 @@
 
 #include "axes/axis.h"
 #include "core/recording/recording_file.h"
+#include "services/recent_files.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -168,6 +169,7 @@ TEST_F(MainWindow, Opening44100HzRecording) {
 TEST_F(MainWindow, OpeningBadRecordingsRaisesClearly) {
     StartForms("room:t60=0.5,pace=fast");
     EXPECT_THROW(Form1->OpenRecording(TempDir() + "/missing.ravlon"), Exception);
+    EXPECT_EQ(Form1->RecentFiles1->Count(), 0) << "a file that cannot be opened stays listed";
     std::string nopos = TempDir() + "/nopos.ravlon";
     {
         TSMPfile f;
