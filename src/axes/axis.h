@@ -181,7 +181,6 @@ private:
     void EnsureTicks();
     void InternalSetLo(double value);
     void InternalSetHi(double value);
-    void CheckLogEnd(const char* name, double value) const;
     void FireEvent(const TNotifyEvent& handler);
     void AdjustSize();
     void UpdateMarkerLine(int pixel);

@@ -8,6 +8,7 @@
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
 #include "services/about_box.h"
+#include "services/error_log.h"
 #include "services/help_menu.h"
 #include "services/program_id.h"
 #include "services/recent_files.h"

@@ -1,8 +1,9 @@
+#include "services/error_log.h"
+
 #include "core/base/fileutil.h"
 #include "platform/appexception.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
-#include "services/about_box.h"
 #include "services/ini_settings.h"
 
 namespace ravlon {

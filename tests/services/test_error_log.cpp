@@ -6,6 +6,7 @@
 #include "platform/appexception.h"
 #include "platform/inifile.h"
 #include "services/about_box.h"
+#include "services/error_log.h"
 #include "services/ini_settings.h"
 
 #include <QLabel>
