@@ -4,12 +4,13 @@
 JOBS      ?= $(shell nproc)
 BUILD     ?= build
 ASAN      ?= build-asan
+TSAN      ?= build-tsan
 BENCHDIR  ?= build-bench
 FUZZDIR   ?= build-fuzz
 FUZZ_TIME ?= 300
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build run test test-main test-asan test-fuzz bench fuzz clean format
+.PHONY: all deps build run test test-main test-asan test-tsan test-fuzz bench fuzz clean format
 
 all: build
 
@@ -24,7 +25,7 @@ run: build
 	@scripts/run-ravlon $(BUILD)
 
 test: deps
-	@$(MAKE) --no-print-directory test-main test-asan test-fuzz
+	@$(MAKE) --no-print-directory test-main test-asan test-tsan test-fuzz
 
 test-main: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -47,6 +48,11 @@ test-asan: deps
 	@cmake --build $(ASAN) -j $(JOBS)
 	@cd $(ASAN) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600 -E '$(SAN_SKIP)'
 
+# The audio tests under ThreadSanitizer (the audio thread, the simulated
+# room's clock thread and the UI thread meet there).
+test-tsan: deps
+	@scripts/run-tsan-audio $(TSAN)
+
 # The fuzzers run briefly within make test; make fuzz runs each for FUZZ_TIME seconds.
 test-fuzz: deps
 	@scripts/run-fuzzers $(FUZZDIR) 30
@@ -63,4 +69,4 @@ format:
 	@find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(BENCHDIR) $(FUZZDIR)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(BENCHDIR) $(FUZZDIR)

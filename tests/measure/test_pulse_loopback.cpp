@@ -40,11 +40,21 @@ private:
     std::optional<std::string> old_;
 };
 
-// A private pulseaudio daemon; always killed by its PID on destruction.
+// A private pulseaudio daemon; always killed by its PID on destruction. A
+// daemon started outside the test process (RAVLON_TEST_PULSE_SERVER and
+// RAVLON_TEST_PULSE_PID, set by the ThreadSanitizer run, where forking a
+// process from the test makes the sanitizer report false races) is used
+// instead when given.
 class PulseServer {
 public:
     // Empty result: running. Otherwise the reason it could not start.
     std::string start() {
+        const char* external = std::getenv("RAVLON_TEST_PULSE_SERVER");
+        if (external && *external) {
+            externalServer_ = external;
+            if (const char* pid = std::getenv("RAVLON_TEST_PULSE_PID")) externalPid_ = std::atoi(pid);
+            return {};
+        }
         const QString exe = QStandardPaths::findExecutable("pulseaudio");
         if (exe.isEmpty()) return "no pulseaudio binary";
         if (!dir_.isValid()) return "no temporary directory";
@@ -78,8 +88,16 @@ public:
         }
         return "pulseaudio did not come up: " + proc_.readAll().toStdString();
     }
-    std::string server() const { return "unix:" + socket_; }
+    std::string server() const {
+        return externalServer_.empty() ? "unix:" + socket_ : externalServer_;
+    }
     void kill() {
+        if (externalPid_ > 0) {
+            ::kill(pid_t(externalPid_), SIGKILL);
+            for (int i = 0; i < 100 && ::kill(pid_t(externalPid_), 0) == 0; ++i) QThread::msleep(20);
+            externalPid_ = 0;
+            return;
+        }
         if (proc_.state() == QProcess::NotRunning) return;
         ::kill(pid_t(proc_.processId()), SIGKILL);
         proc_.waitForFinished(5000);
@@ -100,6 +118,8 @@ private:
     QTemporaryDir dir_;
     QProcess proc_;
     std::string socket_;
+    std::string externalServer_;
+    int externalPid_ = 0;
 };
 
 // Plays what the program plays: a stretch of pre-noise silence, the noise
