@@ -51,6 +51,7 @@ void TLevelCheckRun::Start(int32_t sampFreq, double attenuationDb) {
 void TLevelCheckRun::Stop() {
     StopDevices();
     finishing_ = false;
+    ++run_; // an end already queued is dropped
 }
 
 // Closing after a failure must not fail again: the failure has been reported.
@@ -83,13 +84,16 @@ void TLevelCheckRun::Fetch(const TWaveChunk& arr, int used) {
     const std::size_t n = std::min(std::size_t(std::clamp(used, 0, int(arr.size()))),
                                    std::size_t(2 * stretch_) - recorded_.size());
     recorded_.insert(recorded_.end(), arr.begin(), arr.begin() + std::ptrdiff_t(n));
+    const uint64_t run = run_;
     if (OnBuffer) OnBuffer(std::span(arr.data(), n));
-    if (recorded_.size() < std::size_t(2 * stretch_)) return;
+    if (run != run_ || recorded_.size() < std::size_t(2 * stretch_))
+        return; // stopped, or more to come
     // The devices are closed outside their own message handling.
     finishing_ = true;
     QMetaObject::invokeMethod(
         &context_,
-        [this] {
+        [this, run = run_] {
+            if (run != run_) return;
             StopDevices();
             finishing_ = false;
             const std::span<const int16_t> all(recorded_);
@@ -105,7 +109,8 @@ void TLevelCheckRun::DeviceMessage(const TMessage& m) {
     finishing_ = true;
     QMetaObject::invokeMethod(
         &context_,
-        [this] {
+        [this, run = run_] {
+            if (run != run_) return;
             StopDevices();
             finishing_ = false;
             if (OnFailed) OnFailed();

@@ -72,6 +72,7 @@ private:
     bool recordStarted_ = false;
     std::vector<int16_t> recorded_;
     bool finishing_ = false; // complete or failed: the queued end is pending
+    uint64_t run_ = 0;       // counts Stop calls, so a queued end knows it is stale
     QObject context_;        // queued calls die with the object
 };
 

@@ -86,6 +86,23 @@ TEST(LevelCheckRun, TwentyDecibelsOfAttenuationLowerTheRecordedNoiseByTwenty) {
                             [](int16_t v) { return v == 0; }));
 }
 
+TEST(LevelCheckRun, StoppedAtTheLastBufferDeliversNothing) {
+    TLevelCheckRun run(std::make_shared<audio::RoomBackend>("pace=fast"));
+    bool done = false, stopped = false;
+    run.OnDone = [&](auto, auto) { done = true; };
+    run.OnBuffer = [&](auto) {
+        if (run.Recorded() == run.Total()) {
+            run.Stop();
+            stopped = true;
+        }
+    };
+    run.Start(16000, 0);
+    EXPECT_TRUE(test::RunUntil([&] { return stopped; }, 30s));
+    test::RunUntil([] { return false; }, 200ms);
+    EXPECT_FALSE(done);
+    EXPECT_FALSE(run.Active());
+}
+
 TEST(LevelCheckRun, BadSettingsAndAFailingOpenLeaveNothingOpen) {
     TLevelCheckRun run(std::make_shared<audio::RoomBackend>("t60=abc"));
     EXPECT_THROW(run.Start(48000, -3), ERangeError);
