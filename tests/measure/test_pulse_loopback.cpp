@@ -1,126 +1,22 @@
 // TMPCPlay and TMPCRecord on a real PulseAudio server: a private daemon with
 // a 48 kHz null sink whose monitor is the default source. The played noise
 // must come back bit for bit after one fixed latency; a server that dies
-// mid-run must be reported, without a hang, keeping what was recorded.
+// mid-run must be reported, without a hang, keeping what was recorded. With
+// two sinks, the chosen devices are the ones used, and `ravlon --list-devices`
+// lists them.
 #include "loop_helpers.h"
 #include "measure/wave_play_record.h"
+#include "platform/audio/chosen_backend.h"
 #include "platform/audio/rtaudio_backend.h"
+#include "pulse_server.h"
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-
-#include <csignal>
-#include <cstdlib>
-#include <optional>
-
 using namespace ravlon;
+using namespace ravlon::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-// A private pulseaudio daemon; always killed by its PID on destruction. A
-// daemon started outside the test process (RAVLON_TEST_PULSE_SERVER and
-// RAVLON_TEST_PULSE_PID, set by the ThreadSanitizer run, where forking a
-// process from the test makes the sanitizer report false races) is used
-// instead when given.
-class PulseServer {
-public:
-    // Empty result: running. Otherwise the reason it could not start.
-    std::string start() {
-        const char* external = std::getenv("RAVLON_TEST_PULSE_SERVER");
-        if (external && *external) {
-            externalServer_ = external;
-            if (const char* pid = std::getenv("RAVLON_TEST_PULSE_PID")) externalPid_ = std::atoi(pid);
-            return {};
-        }
-        const QString exe = QStandardPaths::findExecutable("pulseaudio");
-        if (exe.isEmpty()) return "no pulseaudio binary";
-        if (!dir_.isValid()) return "no temporary directory";
-        const QString runtime = dir_.filePath("run");
-        QDir().mkpath(runtime);
-        QDir().mkpath(dir_.filePath("home"));
-        socket_ = dir_.filePath("native").toStdString();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtime);
-        env.insert("PULSE_RUNTIME_PATH", runtime);
-        env.insert("PULSE_STATE_PATH", dir_.filePath("state"));
-        env.insert("HOME", dir_.filePath("home"));
-        env.remove("PULSE_SERVER");
-        proc_.setProcessEnvironment(env);
-        proc_.setProcessChannelMode(QProcess::MergedChannels);
-        proc_.start(exe, {"--daemonize=no", "--system=no", "--exit-idle-time=-1", "-n",
-                          "--use-pid-file=no", "--disallow-exit", "--disable-shm=yes",
-                          "--log-target=stderr",
-                          QString("--load=module-native-protocol-unix auth-anonymous=1 socket=%1")
-                              .arg(QString::fromStdString(socket_)),
-                          "--load=module-null-sink sink_name=ravlon_null rate=48000 "
-                          "format=s16le channels=1 channel_map=mono"});
-        if (!proc_.waitForStarted(5000)) return "pulseaudio did not start";
-        for (int i = 0; i < 100; ++i) {
-            if (QFileInfo::exists(QString::fromStdString(socket_)) &&
-                pactl({"set-default-source", "ravlon_null.monitor"}) &&
-                pactl({"set-default-sink", "ravlon_null"}))
-                return {};
-            if (proc_.state() != QProcess::Running) break;
-            QThread::msleep(100);
-        }
-        return "pulseaudio did not come up: " + proc_.readAll().toStdString();
-    }
-    std::string server() const {
-        return externalServer_.empty() ? "unix:" + socket_ : externalServer_;
-    }
-    void kill() {
-        if (externalPid_ > 0) {
-            ::kill(pid_t(externalPid_), SIGKILL);
-            for (int i = 0; i < 100 && ::kill(pid_t(externalPid_), 0) == 0; ++i) QThread::msleep(20);
-            externalPid_ = 0;
-            return;
-        }
-        if (proc_.state() == QProcess::NotRunning) return;
-        ::kill(pid_t(proc_.processId()), SIGKILL);
-        proc_.waitForFinished(5000);
-    }
-    ~PulseServer() { kill(); }
-
-private:
-    bool pactl(const QStringList& args) {
-        QProcess p;
-        p.start("pactl", QStringList{"-s", QString::fromStdString(server())} + args);
-        if (!p.waitForFinished(3000)) {
-            p.kill();
-            p.waitForFinished(1000);
-            return false;
-        }
-        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-    QTemporaryDir dir_;
-    QProcess proc_;
-    std::string socket_;
-    std::string externalServer_;
-    int externalPid_ = 0;
-};
 
 // Plays what the program plays: a stretch of pre-noise silence, the noise
 // generator's sequence, post-noise silence. The silence gives the recording time to start
@@ -131,15 +27,17 @@ struct Loopback {
     // Silence after the noise, as the program's post-noise silence: the last
     // device buffers of a stream that ends are not played to the end.
     static constexpr std::size_t kTail = 12000;
-    std::shared_ptr<audio::WaveBackend> backend = std::make_shared<audio::RtAudioBackend>();
+    std::shared_ptr<audio::WaveBackend> backend;
     TMPCPlay play{backend};
     TMPCRecord rec{backend};
     std::vector<std::int16_t> played, recorded;
     test::NoiseLcg lcg;
     std::size_t noise, toPlay;
 
-    explicit Loopback(std::size_t noiseSamples)
-        : noise(noiseSamples), toPlay(kLeadIn + noiseSamples + kTail) {
+    // b: the back end (default: the sound card's default devices).
+    explicit Loopback(std::size_t noiseSamples, std::shared_ptr<audio::WaveBackend> b = nullptr)
+        : backend(b ? std::move(b) : std::make_shared<audio::RtAudioBackend>()),
+          noise(noiseSamples), toPlay(kLeadIn + noiseSamples + kTail) {
         play.setsfTot(48000);
         play.setnBuffers(16);
         rec.setsfTot(48000);
@@ -279,4 +177,118 @@ TEST(PulseLoopback, NoServerIsAReadableOpenErrorWithNothingLeftOpen) {
     }
     EXPECT_FALSE(play.Active());
     EXPECT_FALSE(rec.Active());
+}
+
+namespace {
+
+// Plays and records 1 s of noise on the chosen devices; the run, or nothing
+// when the devices could not be opened (`error` then says why).
+std::unique_ptr<Loopback> RunChosen(const audio::AudioSettings& choice, std::string& error) {
+    auto backend = std::make_shared<audio::ChosenWaveBackend>(std::nullopt);
+    EXPECT_EQ(backend->choose(choice), ""); // both devices found
+    auto lb = std::make_unique<Loopback>(48000, backend);
+    ExceptionCatcher catcher;
+    try {
+        lb->play.Start();
+    } catch (const EMPCError& e) {
+        error = e.what();
+        return nullptr;
+    }
+    EXPECT_TRUE(RunUntil([&] { return !lb->play.Active() || !catcher.messages.empty(); }, 20s));
+    EXPECT_TRUE(RunUntil([&] { return lb->recorded.size() >= lb->toPlay; }, 10s));
+    lb->rec.Stop();
+    EXPECT_TRUE(catcher.messages.empty()) << catcher.messages.front();
+    return lb;
+}
+
+} // namespace
+
+TEST(PulseLoopback, ChosenDevicesAreUsedAndTheOtherSinkStaysSilent) {
+    PulseServer server;
+    const std::string why = server.start({"ravlon_a", "ravlon_b"});
+    if (why == "no pulseaudio binary") GTEST_SKIP() << "no pulseaudio binary on this machine";
+    ASSERT_TRUE(why.empty()) << why;
+    ScopedEnv env("PULSE_SERVER", server.server());
+    audio::AudioSettings choice;
+    choice.system = "pulse";
+    choice.outputDevice = "ravlon_b";
+    choice.inputDevice = "Monitor of ravlon_b";
+    std::string error;
+
+    // ravlon_b played, its monitor recorded (neither is the default): bit exact.
+    std::unique_ptr<Loopback> lb = RunChosen(choice, error);
+    ASSERT_TRUE(lb) << error;
+    const std::size_t off = lb->offset();
+    ASSERT_NE(off, std::string::npos);
+    ASSERT_GE(lb->recorded.size(), off + lb->noise);
+    EXPECT_TRUE(std::equal(lb->played.begin() + Loopback::kLeadIn,
+                           lb->played.begin() + std::ptrdiff_t(Loopback::kLeadIn + lb->noise),
+                           lb->recorded.begin() + std::ptrdiff_t(off)));
+
+    // The other sink played: nothing reaches ravlon_b's monitor.
+    choice.outputDevice = "ravlon_a";
+    lb = RunChosen(choice, error);
+    ASSERT_TRUE(lb) << error;
+    EXPECT_GE(lb->recorded.size(), lb->toPlay);
+    EXPECT_TRUE(
+        std::all_of(lb->recorded.begin(), lb->recorded.end(), [](auto v) { return v == 0; }));
+
+    // A channel the device lacks and a device that has gone: errors naming the
+    // device (opened as they are, without the check that falls back).
+    choice.inputChannel = 2;
+    choice.outputDevice = "Scarlett 2i2 USB";
+    auto unchecked = std::make_shared<audio::RtAudioBackend>(choice);
+    TMPCPlay play(unchecked);
+    TMPCRecord rec(unchecked);
+    const std::pair<std::function<void()>, std::string> opens[] = {
+        {[&] { rec.Open(); },
+         "waveinOpen:Monitor of ravlon_b: the device has 1 input channel; channel 2 does not "
+         "exist."},
+        {[&] { play.Open(); }, "WaveOutOpen:Scarlett 2i2 USB: the device is not present."}};
+    for (const auto& [open, message] : opens) {
+        try {
+            open();
+            ADD_FAILURE() << "opened: " << message;
+        } catch (const EMPCError& e) {
+            EXPECT_EQ(e.what(), message);
+        }
+    }
+    EXPECT_FALSE(play.Active() || rec.Active());
+}
+
+TEST(PulseLoopback, ListDevicesNamesBothSinksAndTheirMonitorsWithoutAWindow) {
+    PulseServer server;
+    const std::string why = server.start({"ravlon_a", "ravlon_b"});
+    if (why == "no pulseaudio binary") GTEST_SKIP() << "no pulseaudio binary on this machine";
+    ASSERT_TRUE(why.empty()) << why;
+    QProcess ravlon;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", QString::fromStdString(server.server()));
+    env.remove("QT_QPA_PLATFORM"); // no display either: a window could not open
+    env.remove("DISPLAY");
+    env.remove("RAVLON_AUDIO");
+    ravlon.setProcessEnvironment(env);
+    ravlon.start(RAVLON_EXECUTABLE, {"--list-devices"});
+    ASSERT_TRUE(ravlon.waitForFinished(30000));
+    EXPECT_EQ(ravlon.exitCode(), 0) << ravlon.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(ravlon.readAllStandardOutput());
+    const QString rates = "; rates 8000 16000 22050 32000 44100 48000 96000 192000 Hz";
+    for (const QString& line :
+         QStringList{"Pulse (pulse): the default audio system",
+                     "  ravlon_a: 1 output channel, 0 input channels" + rates + "; default output",
+                     "  ravlon_b: 1 output channel, 0 input channels" + rates,
+                     "  Monitor of ravlon_a: 0 output channels, 1 input channel" + rates +
+                         "; default input",
+                     "  Monitor of ravlon_b: 0 output channels, 1 input channel" + rates})
+        EXPECT_TRUE(out.split('\n').contains(line)) << line.toStdString() << " in\n"
+                                                    << out.toStdString();
+
+    ravlon.start(RAVLON_EXECUTABLE, {"--help"});
+    ASSERT_TRUE(ravlon.waitForFinished(30000));
+    EXPECT_EQ(ravlon.exitCode(), 0);
+    EXPECT_TRUE(ravlon.readAllStandardOutput().contains("--list-devices"));
+    ravlon.start(RAVLON_EXECUTABLE, {"--list-device"});
+    ASSERT_TRUE(ravlon.waitForFinished(30000));
+    EXPECT_NE(ravlon.exitCode(), 0);
+    EXPECT_TRUE(ravlon.readAllStandardError().contains("--list-device"));
 }

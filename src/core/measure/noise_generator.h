@@ -7,6 +7,9 @@
 // noise and a new run continues the sequence where the previous one stopped.
 // The main window holds the one instance for the life of the program.
 // Not thread-safe; the UI thread is its only user.
+//
+// Output level: an attenuation in dB scales every noise sample by NoiseGain;
+// 0 dB (the default) leaves the samples exactly as they are.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +35,17 @@ private:
 // PlayPos >= pos2, otherwise Random(65535) - 32768 (-32768 .. 32766); PlayPos
 // advances by one per sample and wraps to 0 when it reaches pos3. A count
 // used <= 0 fills nothing. The random generator is drawn only for noise samples.
+// gain (from NoiseGain): each noise sample becomes gain * sample rounded to the
+// nearest integer, ties to even; a gain of exactly 1 takes the samples as drawn.
 void FillNoise(TNoiseRandom& rng, int16_t* arr, int32_t used, int32_t& PlayPos, int32_t pos1,
-               int32_t pos2, int32_t pos3);
+               int32_t pos2, int32_t pos3, double gain = 1.0);
+
+// Largest output attenuation accepted, dB: below it the noise would be lost in
+// the 16-bit rounding.
+inline constexpr double MaxNoiseAttenuation = 90.0;
+// The amplitude factor 10^(-attenuationDb / 20) of an output attenuation; 0 dB
+// gives exactly 1. Raises ERangeError "Output attenuation must be 0 ... 90 dB"
+// for a value outside 0 ... MaxNoiseAttenuation or not finite.
+double NoiseGain(double attenuationDb);
 
 } // namespace ravlon

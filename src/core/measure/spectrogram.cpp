@@ -281,7 +281,12 @@ void TSpectrogram::AddSpectrum(int32_t frame, std::span<const double> power) {
 }
 
 void TSpectrogram::FillNoise(TNoiseRandom& rng, int16_t* arr, int32_t used) {
-    ravlon::FillNoise(rng, arr, used, playPos_, pos1_, pos2_, pos3_);
+    ravlon::FillNoise(rng, arr, used, playPos_, pos1_, pos2_, pos3_, noiseGain_);
+}
+
+void TSpectrogram::SetNoiseAttenuation(double dB) {
+    noiseGain_ = NoiseGain(dB);
+    noiseAttenuation_ = dB;
 }
 
 std::span<const double> TSpectrogram::SpecSum(int32_t f) const {

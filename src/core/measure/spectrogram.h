@@ -144,8 +144,12 @@ public:
     // or a short spectrum.
     void AddSpectrum(int32_t frame, std::span<const double> power);
     // The noise generator for one output buffer, on this store's PlayPos and
-    // positions (FillNoise of noisegen.h).
+    // positions and with its output attenuation (FillNoise of noisegen.h).
     void FillNoise(TNoiseRandom& rng, int16_t* arr, int32_t used);
+    // The output attenuation of the noise in dB (0 = full scale, the default);
+    // raises ERangeError as NoiseGain does and then keeps the old value.
+    void SetNoiseAttenuation(double dB);
+    double NoiseAttenuation() const { return noiseAttenuation_; }
 
     // --- The store (read access; the store's field names)
     // -----------------------------------------
@@ -201,6 +205,8 @@ private:
     int32_t blockFill_ = 0;
     int32_t frameIndex_ = 0;
     int32_t playPos_ = 0;
+    double noiseAttenuation_ = 0.0;
+    double noiseGain_ = 1.0;
 };
 
 } // namespace ravlon

@@ -1,3 +1,4 @@
+#include "platform/audio/chosen_backend.h"
 #include "platform/audio/room_backend.h"
 #include "platform/audio/rtaudio_backend.h"
 #include "platform/audio/wave_device.h"
@@ -34,11 +35,19 @@ std::shared_ptr<WaveBackend> MakeWaveBackend(const std::string& setting) {
                                             " is neither card nor room:<settings>");
 }
 
+std::shared_ptr<WaveBackend> MakeWaveBackend(const AudioSettings& choice) {
+    if (choice.IsRoom()) return std::make_shared<RoomBackend>(choice.roomSettings);
+    return std::make_shared<RtAudioBackend>(choice);
+}
+
+std::optional<std::string> EnvironmentAudioSetting() {
+    const char* v = std::getenv("RAVLON_AUDIO");
+    return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
 std::shared_ptr<WaveBackend> DefaultWaveBackend() {
-    static std::shared_ptr<WaveBackend> backend = [] {
-        const char* v = std::getenv("RAVLON_AUDIO");
-        return MakeWaveBackend(v ? std::string(v) : std::string());
-    }();
+    static std::shared_ptr<WaveBackend> backend =
+        MakeWaveBackend(EnvironmentAudioSetting().value_or(std::string()));
     return backend;
 }
 

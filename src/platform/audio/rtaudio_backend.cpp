@@ -4,6 +4,7 @@
 
 #include <rtaudio/RtAudio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -45,6 +46,28 @@ RtAudio::Api DefaultApi() {
     return RtAudio::UNSPECIFIED;
 }
 
+// The API of a system name ("" = the default API); UNSPECIFIED with
+// `known` false for a name this RtAudio was not built with.
+RtAudio::Api ApiOf(const std::string& system, bool& known) {
+    known = true;
+    if (system.empty()) return DefaultApi();
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    for (RtAudio::Api api : apis)
+        if (RtAudio::getApiName(api) == system) return api;
+    known = false;
+    return RtAudio::UNSPECIFIED;
+}
+
+// RtAudio's texts begin with the function that failed
+// ("RtApiPulse::probeDeviceOpen: "); the user needs only the reason.
+std::string Reason(const std::string& text) {
+    if (text.rfind("RtApi", 0) == 0 || text.rfind("RtAudio", 0) == 0)
+        if (const std::size_t colon = text.find(": "); colon != std::string::npos)
+            return text.substr(colon + 2);
+    return text;
+}
+
 // RtAudio's error callback carries no user data: one slot per direction
 // names the stream it belongs to (the program opens one stream of each).
 std::atomic<RtStream*> g_slot[2];
@@ -66,17 +89,61 @@ public:
         }
     }
 
-    std::string openDevice() {
+    // Opens `device` ("" = the default device) of `system` at `channel` (1-based).
+    std::string openDevice(const std::string& system, const std::string& device, int channel) {
+        const bool output = direction() == Direction::Output;
+        const char* side = output ? "output" : "input";
+        name_ = device.empty() ? "default " + std::string(side) + " device" : device;
         std::string err;
         try {
-            audio_ = std::make_unique<RtAudio>(DefaultApi());
+            bool known = true;
+            const RtAudio::Api api = ApiOf(system, known);
+            if (!known) return "The audio system \"" + system + "\" is not available.";
+            audio_ = std::make_unique<RtAudio>(api);
             audio_->showWarnings(false);
-            if (audio_->getDeviceCount() == 0) return "No audio device was found.";
+            const unsigned count = audio_->getDeviceCount();
+            if (count == 0) return "No audio device was found.";
             RtAudio::StreamParameters params;
-            params.deviceId = direction() == Direction::Output ? audio_->getDefaultOutputDevice()
-                                                               : audio_->getDefaultInputDevice();
-            params.nChannels = unsigned(format().channels);
-            params.firstChannel = 0;
+            RtAudio::DeviceInfo info;
+            bool probed = false; // info describes the device
+            if (device.empty()) {
+                params.deviceId =
+                    output ? audio_->getDefaultOutputDevice() : audio_->getDefaultInputDevice();
+                info = audio_->getDeviceInfo(params.deviceId);
+                probed = info.probed && !info.name.empty();
+                if (probed) name_ = info.name;
+            } else {
+                for (unsigned i = 0; i < count && !probed; ++i) {
+                    RtAudio::DeviceInfo d = audio_->getDeviceInfo(i);
+                    if (d.probed && d.name == device &&
+                        (output ? d.outputChannels : d.inputChannels) > 0) {
+                        info = d;
+                        params.deviceId = i;
+                        probed = true;
+                    }
+                }
+                if (!probed) return name_ + ": the device is not present.";
+            }
+            const unsigned wanted = unsigned(format().channels);
+            const unsigned first = unsigned(std::max(channel, 1) - 1);
+            const unsigned available = output ? info.outputChannels : info.inputChannels;
+            if (probed && first + wanted > available)
+                return name_ + ": the device has " + std::to_string(available) + " " + side +
+                       " channel" + (available == 1 ? "" : "s") + "; channel " +
+                       std::to_string(first + 1) + " does not exist.";
+            deviceChannels_ = wanted;
+            offset_ = 0;
+            params.nChannels = wanted;
+            params.firstChannel = first;
+            // PulseAudio refuses a channel offset and mixes a device's channels
+            // down into fewer: a chosen device or channel opens all channels.
+            if (audio_->getCurrentApi() == RtAudio::LINUX_PULSE && (!device.empty() || first > 0) &&
+                available > wanted) {
+                deviceChannels_ = available;
+                offset_ = first;
+                params.nChannels = available;
+                params.firstChannel = 0;
+            }
             RtAudio::StreamOptions options;
             options.numberOfBuffers = kDevicePeriods;
             options.streamName = "Ravlon";
@@ -85,13 +152,14 @@ public:
             if (!g_slot[slot()].compare_exchange_strong(expected, this))
                 return "The device is already in use by this program.";
             call(err, [&] {
-                audio_->openStream(direction() == Direction::Output ? &params : nullptr,
-                                   direction() == Direction::Input ? &params : nullptr,
+                audio_->openStream(output ? &params : nullptr, output ? nullptr : &params,
                                    RTAUDIO_SINT16, unsigned(format().rate), &frames,
                                    &RtStream::callback, this, &options,
-                                   direction() == Direction::Output ? &errorOut : &errorIn);
+                                   output ? &errorOut : &errorIn);
             });
             if (err.empty() && !audio_->isStreamOpen()) err = "The device could not be opened.";
+            if (err.empty() && deviceChannels_ != wanted)
+                scratch_.assign(std::size_t(std::max(frames, kPeriodFrames)) * wanted, 0);
         } catch (const RtAudioError& e) {
             err = e.what();
         } catch (const std::exception& e) {
@@ -100,8 +168,15 @@ public:
         if (!err.empty()) {
             RtStream* self = this;
             g_slot[slot()].compare_exchange_strong(self, nullptr);
+            err = name_ + ": " + Reason(err);
         }
         return err;
+    }
+
+    // The failure names the device, like the open errors.
+    std::string errorText() const override {
+        const std::string text = QueuedStream::errorText();
+        return text.empty() ? text : name_ + ": " + Reason(text);
     }
 
 protected:
@@ -178,7 +253,7 @@ private:
     static int callback(void* out, void* in, unsigned frames, double, RtAudioStreamStatus status,
                         void* user) {
         auto* s = static_cast<RtStream*>(user);
-        const std::size_t values = std::size_t(frames) * std::size_t(s->format().channels);
+        const std::size_t values = std::size_t(frames) * std::size_t(s->deviceChannels_);
         // Entered before the stop flag is read: a stop that set the flag
         // either sees this callback inside or the callback sees the flag.
         s->inCallback_.fetch_add(1);
@@ -189,14 +264,52 @@ private:
         } else {
             if (status & (RTAUDIO_INPUT_OVERFLOW | RTAUDIO_OUTPUT_UNDERFLOW))
                 s->noteDriverDropout();
-            if (out) s->renderOutput(static_cast<std::int16_t*>(out), values);
-            if (in) s->captureInput(static_cast<const std::int16_t*>(in), values);
+            if (s->scratch_.empty()) {
+                if (out) s->renderOutput(static_cast<std::int16_t*>(out), values);
+                if (in) s->captureInput(static_cast<const std::int16_t*>(in), values);
+            } else {
+                if (out) s->renderPlaced(static_cast<std::int16_t*>(out), frames);
+                if (in) s->capturePlaced(static_cast<const std::int16_t*>(in), frames);
+            }
         }
         s->inCallback_.fetch_sub(1);
         return result;
     }
 
+    // Audio thread: the stream's channels at offset_ within the device's
+    // frames, through scratch_ (the other channels play silence).
+    void renderPlaced(std::int16_t* out, unsigned frames) noexcept {
+        const std::size_t own = std::size_t(format().channels), dev = deviceChannels_;
+        std::memset(out, 0, std::size_t(frames) * dev * sizeof(std::int16_t));
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(std::size_t(frames) - done, scratch_.size() / own);
+            renderOutput(scratch_.data(), n * own);
+            for (std::size_t f = 0; f < n; ++f)
+                for (std::size_t c = 0; c < own; ++c)
+                    out[(done + f) * dev + offset_ + c] = scratch_[f * own + c];
+            done += n;
+        }
+    }
+    void capturePlaced(const std::int16_t* in, unsigned frames) noexcept {
+        const std::size_t own = std::size_t(format().channels), dev = deviceChannels_;
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(std::size_t(frames) - done, scratch_.size() / own);
+            for (std::size_t f = 0; f < n; ++f)
+                for (std::size_t c = 0; c < own; ++c)
+                    scratch_[f * own + c] = in[(done + f) * dev + offset_ + c];
+            captureInput(scratch_.data(), n * own);
+            done += n;
+        }
+    }
+
     std::unique_ptr<RtAudio> audio_;
+    std::string name_; // the device, for messages
+    // Channels opened on the device and the place of the stream's first
+    // channel among them; scratch_ (set at open, empty when the two agree)
+    // carries one period of the stream's own channels.
+    unsigned deviceChannels_ = 1;
+    std::size_t offset_ = 0;
+    std::vector<std::int16_t> scratch_;
     std::atomic<bool> stopping_{true};
     std::atomic<int> inCallback_{0};
 };
@@ -206,7 +319,10 @@ private:
 std::vector<std::string> RtAudioBackend::deviceNames(Direction dir) {
     std::vector<std::string> names;
     try {
-        RtAudio audio(DefaultApi());
+        bool known = true;
+        const RtAudio::Api api = ApiOf(choice_.system, known);
+        if (!known) return names;
+        RtAudio audio(api);
         audio.showWarnings(false);
         const unsigned count = audio.getDeviceCount();
         for (unsigned i = 0; i < count; ++i) {
@@ -224,10 +340,54 @@ std::vector<std::string> RtAudioBackend::deviceNames(Direction dir) {
 std::unique_ptr<WaveStream> RtAudioBackend::open(Direction dir, const WaveFormat& format,
                                                  MessageWindow& target, std::string& error) {
     auto stream = std::make_unique<RtStream>(dir, format, target);
-    error = stream->openDevice();
+    const bool output = dir == Direction::Output;
+    error = stream->openDevice(choice_.system, output ? choice_.outputDevice : choice_.inputDevice,
+                               output ? choice_.outputChannel : choice_.inputChannel);
     if (!error.empty()) return nullptr;
     stream->announceOpen();
     return stream;
+}
+
+std::vector<AudioSystemInfo> EnumerateAudioSystems() {
+    std::vector<AudioSystemInfo> systems;
+    RtAudio::Api defaultApi = RtAudio::UNSPECIFIED;
+    try {
+        defaultApi = RtAudio(DefaultApi()).getCurrentApi();
+    } catch (const RtAudioError&) {
+        // No API at all: none is the default.
+    }
+    std::vector<RtAudio::Api> apis;
+    RtAudio::getCompiledApi(apis);
+    for (RtAudio::Api api : apis) {
+        AudioSystemInfo sys;
+        sys.id = RtAudio::getApiName(api);
+        sys.displayName = RtAudio::getApiDisplayName(api);
+        try {
+            RtAudio audio(api);
+            audio.showWarnings(false);
+            const unsigned count = audio.getDeviceCount();
+            for (unsigned i = 0; i < count; ++i) {
+                const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+                if (!info.probed) continue;
+                AudioDeviceInfo d;
+                d.name = info.name;
+                d.outputChannels = int(info.outputChannels);
+                d.inputChannels = int(info.inputChannels);
+                d.defaultOutput = info.isDefaultOutput;
+                d.defaultInput = info.isDefaultInput;
+                for (unsigned r : info.sampleRates) d.rates.push_back(int(r));
+                std::sort(d.rates.begin(), d.rates.end());
+                sys.devices.push_back(std::move(d));
+            }
+        } catch (const RtAudioError&) {
+            sys.devices.clear(); // the API cannot be used here
+        }
+        sys.usable =
+            !sys.devices.empty() && (api != RtAudio::LINUX_PULSE || PulseServerAvailable());
+        sys.isDefault = sys.usable && api == defaultApi;
+        systems.push_back(std::move(sys));
+    }
+    return systems;
 }
 
 } // namespace ravlon::audio

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 using namespace ravlon;
@@ -109,4 +110,38 @@ TEST(NoiseGenerator, DrawsOnlyForNoiseSamplesAndIgnoresNonPositiveCounts) {
     FillNoise(r, buf.data(), 0, playPos, 20, 30, 40);
     FillNoise(r, buf.data(), -3, playPos, 20, 30, 40);
     EXPECT_EQ(playPos, 10);
+}
+
+TEST(NoiseGenerator, AttenuationScalesTheNoiseAndZeroDecibelsIsTheUnscaledNoise) {
+    EXPECT_EQ(NoiseGain(0.0), 1.0);
+    EXPECT_NEAR(NoiseGain(20.0), 0.1, 1e-15);
+    for (double bad : {-0.01, 90.01, std::nan(""), HUGE_VAL})
+        EXPECT_THROW(NoiseGain(bad), ERangeError) << bad;
+
+    // Two stores over the same cycle: one plain, one set to 20 dB and back to
+    // 0 dB (a bad value in between is refused and changes nothing).
+    TFFT fft1, fft2;
+    TSpectrogram plain(fft1), reset(fft2);
+    plain.SetPositions(3, 900, 1000);
+    reset.SetPositions(3, 900, 1000);
+    reset.SetNoiseAttenuation(20.0);
+    EXPECT_THROW(reset.SetNoiseAttenuation(-1.0), ERangeError);
+    EXPECT_EQ(reset.NoiseAttenuation(), 20.0);
+    TNoiseRandom r1, r2, reference;
+    std::vector<int16_t> a(1000), b(1000);
+    reset.FillNoise(r2, b.data(), 1000);
+    for (int i = 0; i < 1000; ++i) {
+        const bool noise = i >= 3 && i < 900;
+        const double v = noise ? int32_t(reference.Random(65535)) - 32768 : 0;
+        ASSERT_EQ(b[i], int16_t(std::nearbyint(v / 10))) << i;
+    }
+    EXPECT_EQ(b[3], -3277); // -32768 / 10, rounded
+
+    // Back at 0 dB the second cycle is the plain store's second cycle, bit for bit.
+    reset.SetNoiseAttenuation(0.0);
+    plain.FillNoise(r1, a.data(), 1000);
+    plain.FillNoise(r1, a.data(), 1000);
+    reset.FillNoise(r2, b.data(), 1000);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a[3], 0);
 }
