@@ -8,9 +8,12 @@ TSAN      ?= build-tsan
 BENCHDIR  ?= build-bench
 FUZZDIR   ?= build-fuzz
 FUZZ_TIME ?= 300
+# WERROR=ON turns compiler warnings into errors (the CI run sets it).
+WERROR    ?= OFF
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build run test test-main test-asan test-tsan test-fuzz bench fuzz clean format
+.PHONY: all deps build run test test-main test-asan test-tsan test-fuzz bench fuzz clean format \
+	format-check
 
 all: build
 
@@ -18,7 +21,7 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLON_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -44,7 +47,7 @@ SAN_ENV := ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
 SAN_SKIP := RoomLongRun\.TenMinutes|PulseLoopback\.TwentySeconds
 
 test-asan: deps
-	@cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLON_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLON_SANITIZE=ON -DRAVLON_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN) -j $(JOBS)
 	@cd $(ASAN) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600 -E '$(SAN_SKIP)'
 
@@ -67,6 +70,10 @@ bench: deps
 
 format:
 	@find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+
+# Fails when a file is not formatted as .clang-format says.
+format-check: deps
+	@find src tests bench fuzz tools -name '*.cpp' -o -name '*.h' | xargs -r clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(TSAN) $(BENCHDIR) $(FUZZDIR)
