@@ -1,8 +1,10 @@
 // ravlon-analyze as a subprocess: its per-bin results equal EvaluateT60 on a
 // store built the main window's way, bit for bit; CSV and JSON parse back (JSON
-// with Python's strict parser) and agree with the core band evaluation; a mono
-// WAV is analysed like the recording it came from; bad input gives clear
-// errors with the documented exit codes.
+// with Python's strict parser) and agree with the core band evaluation of
+// either method; the decay file holds the core's decays; a mono WAV is
+// analysed like the recording it came from; bad input gives clear errors with
+// the documented exit codes.
+#include "core/bands/band_decays.h"
 #include "core/bands/band_evaluation.h"
 #include "core/bands/room_recording.h"
 #include "core/base/numtext.h"
@@ -196,6 +198,51 @@ protected:
         EXPECT_GT(withValue, int(m.t60.size()) / 2); // the comparison is not of zeros
     }
 
+    // A CSV text as rows of named fields.
+    static std::vector<std::map<std::string, std::string>> CsvRows(const std::string& csv) {
+        const std::vector<std::string> lines = SplitLines(csv);
+        std::vector<std::map<std::string, std::string>> rows;
+        if (lines.empty()) return rows;
+        const std::vector<std::string> head = SplitCsv(lines[0]);
+        for (size_t i = 1; i < lines.size(); ++i) {
+            const std::vector<std::string> f = SplitCsv(lines[i]);
+            EXPECT_EQ(f.size(), head.size()) << lines[i];
+            auto& row = rows.emplace_back();
+            for (size_t k = 0; k < std::min(f.size(), head.size()); ++k) row[head[k]] = f[k];
+        }
+        return rows;
+    }
+
+    // The core's band decays of the test recording, octaves.
+    static TBandDecayResult TimeBands(TFilterDirection direction) {
+        TSMPfile f;
+        EXPECT_TRUE(f.open_file(Recording(), true));
+        TBandDecayOptions o;
+        o.Direction = direction;
+        return EvaluateRecordingBands(f, o);
+    }
+
+    // Every value of the tool's band CSV row is the core's (empty when it has none).
+    static void ExpectBandsEqual(const std::string& csv, const std::vector<TBandResult>& bands) {
+        const auto rows = CsvRows(csv);
+        ASSERT_EQ(rows.size(), bands.size());
+        for (size_t i = 0; i < bands.size(); ++i) {
+            SCOPED_TRACE(bands[i].Band.Nominal);
+            auto row = rows[i];
+            EXPECT_EQ(Number(row["nominal_hz"]), bands[i].Band.Nominal);
+            EXPECT_EQ(row["bins"], ""); // filters, not bins
+            for (const auto& [name, fit] : {std::pair{"edt_s", &bands[i].EDT},
+                                            {"t20_s", &bands[i].T20},
+                                            {"t30_s", &bands[i].T30}}) {
+                if (fit->HasValue())
+                    EXPECT_EQ(Number(row[name]), fit->T) << name;
+                else
+                    EXPECT_EQ(row[name], "") << name;
+            }
+            EXPECT_EQ(row["method"], "time");
+        }
+    }
+
     static fs::path* dir_;
     static test::RoomRecordingSetup* spec_;
 };
@@ -273,8 +320,8 @@ TEST_F(AnalyzeTool, PerBinJsonParsesBackToTheSameNumbers) {
 }
 
 TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
-    const Result csv =
-        Run({Recording(), "--bandwidth", "100", "--format", "csv", "--volume", "200"});
+    const Result csv = Run({Recording(), "--bandwidth", "100", "--format", "csv", "--volume", "200",
+                            "--method", "spectrogram"});
     ASSERT_EQ(csv.code, 0) << csv.err;
     auto m = OpenLikeMainWindow(Recording(), 3, 100, 5, 30);
     const std::vector<TBandResult> bands = EvaluateBands(m->s, TBandSet::Octave, m->t60);
@@ -287,7 +334,7 @@ TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
     for (size_t i = 0; i < head.size(); ++i) col[head[i]] = i;
     for (const char* name :
          {"nominal_hz", "lower_hz", "upper_hz", "bins", "t20_s", "t30_valid", "t30_problems",
-          "c_percent", "t60_median_s", "radius_m", "limit_frequency_hz"})
+          "c_percent", "t60_median_s", "radius_m", "limit_frequency_hz", "method"})
         ASSERT_TRUE(col.count(name)) << name;
     for (size_t i = 0; i < bands.size(); ++i) {
         const std::vector<std::string> f = SplitCsv(lines[i + 1]);
@@ -297,6 +344,7 @@ TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
         EXPECT_EQ(Number(f[col["nominal_hz"]]), b.Band.Nominal);
         EXPECT_EQ(Number(f[col["lower_hz"]]), b.Band.Lower);
         EXPECT_EQ(Number(f[col["bins"]]), b.Bins.Count());
+        EXPECT_EQ(f[col["method"]], "spectrogram");
         if (b.T20.HasValue())
             EXPECT_EQ(Number(f[col["t20_s"]]), b.T20.T);
         else
@@ -316,13 +364,14 @@ TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
 
     if (!HavePython()) GTEST_SKIP() << "python3 with its json module is not installed";
     const Result json = Run({Recording(), "--bandwidth", "100", "--format", "json", "--volume",
-                             "200", "--bands", "octave"});
+                             "200", "--bands", "octave", "--method", "spectrogram"});
     ASSERT_EQ(json.code, 0) << json.err;
     const std::string rows =
         Python("import json, sys\n"
                "def bad(c): raise ValueError(c)\n"
                "d = json.load(sys.stdin, parse_constant=bad)\n"
                "assert d['band_set'] == 'octave' and d['volume_m3'] == 200\n"
+               "assert d['method'] == 'spectrogram' and 'filter_direction' not in d\n"
                "for b in d['bands']:\n"
                "    t = b['t20']['t_s']\n"
                "    print('%r,%s,%s,%s' % (float(b['nominal_hz']), '' if t is None else repr(t),\n"
@@ -340,6 +389,85 @@ TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
         EXPECT_EQ(f[2], bands[i].T30.Valid() ? "true" : "false");
         EXPECT_EQ(f[3], FitProblemText(bands[i].T30.Problems));
     }
+}
+
+TEST_F(AnalyzeTool, TimeMethodIsTheDefaultAndItsDecayFileHoldsTheCoreDecays) {
+    const fs::path decays = Dir() / "decays.csv";
+    const Result r = Run({Recording(), "--format", "csv", "--decays", decays.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const TBandDecayResult core = TimeBands(TFilterDirection::Forward);
+    ASSERT_EQ(core.Bands.size(), 7u);
+    ExpectBandsEqual(r.out, core.Bands);
+    EXPECT_EQ(CsvRows(r.out)[0]["filter_direction"], "forward");
+    ASSERT_TRUE(core.Bands[4].T30.Valid());
+    EXPECT_NEAR(core.Bands[4].T30.T, 1.0, 0.1); // the room's 1 kHz octave
+    // The per-bin T60 summary is the program's own per-bin evaluation, whatever the method.
+    const auto timeRows = CsvRows(r.out);
+    const auto binRows =
+        CsvRows(Run({Recording(), "--format", "csv", "--method", "spectrogram"}).out);
+    ASSERT_EQ(binRows.size(), timeRows.size());
+    for (size_t i = 0; i < timeRows.size(); ++i) {
+        EXPECT_EQ(timeRows[i].at("t60_median_s"), binRows[i].at("t60_median_s"));
+        EXPECT_EQ(timeRows[i].at("t60_bins"), binRows[i].at("t60_bins"));
+    }
+    EXPECT_NE(timeRows[4].at("t60_bins"), "0");
+
+    // One column per band, one row per 1 ms point, the core's levels.
+    const auto rows = CsvRows(ReadAll(decays));
+    ASSERT_EQ(rows.size(), core.Bands[0].Decay.Level.size());
+    ASSERT_GT(rows.size(), 1900u); // a cycle of 2.016 s
+    for (size_t k = 0; k < rows.size(); ++k) {
+        auto row = rows[k];
+        EXPECT_EQ(Number(row["time_s"]), core.Bands[0].Decay.TimeAt(int32_t(k)));
+        if (k > 0) {
+            EXPECT_NEAR(Number(row["time_s"]) - Number(rows[k - 1].at("time_s")), 1e-3, 1e-9);
+        }
+        for (const TBandResult& b : core.Bands) {
+            const double level = b.Decay.Level[k];
+            const std::string& text = row[FloatToStrDot(b.Band.Nominal) + "_hz"];
+            if (std::isfinite(level))
+                ASSERT_EQ(Number(text), level) << b.Band.Nominal << " Hz, point " << k;
+            else
+                ASSERT_EQ(text, "");
+        }
+    }
+
+    if (!HavePython()) GTEST_SKIP() << "python3 with its json module is not installed";
+    const Result json = Run({Recording(), "--format", "json", "--method", "time"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    EXPECT_EQ(Python("import json, sys\n"
+                     "d = json.load(sys.stdin)\n"
+                     "print(d['method'], d['filter_direction'], d['bands'][0]['bins'])\n",
+                     json.out),
+              "time forward None\n");
+}
+
+TEST_F(AnalyzeTool, ReverseFilterChangesTheLowBandsAndOnlyAppliesToTheTimeMethod) {
+    const Result forward = Run({Recording(), "--format", "csv"});
+    const Result reversed = Run({Recording(), "--format", "csv", "--reverse-filter"});
+    ASSERT_EQ(reversed.code, 0) << reversed.err;
+    const TBandDecayResult core = TimeBands(TFilterDirection::Reversed);
+    ExpectBandsEqual(reversed.out, core.Bands);
+    EXPECT_EQ(CsvRows(reversed.out)[0]["filter_direction"], "reversed");
+    EXPECT_NE(CsvRows(forward.out)[0]["edt_s"], CsvRows(reversed.out)[0]["edt_s"]);
+
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"--reverse-filter", "--method", "spectrogram"},
+          {"--reverse-filter", "--bands", "bins"},
+          {"--decays", (Dir() / "d.csv").string(), "--bands", "bins"},
+          {"--decays", Recording()}}) {
+        std::vector<std::string> args{Recording()};
+        args.insert(args.end(), refused.begin(), refused.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_NE(r.err.find(refused[0] + ": "), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    // A decay file that cannot be written: no results that pass for complete.
+    const Result r = Run({Recording(), "--decays", (Dir() / "missing" / "d.csv").string()});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("cannot write the decays"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
 }
 
 TEST_F(AnalyzeTool, ThirdOctaveTableAndHelp) {
@@ -366,6 +494,11 @@ TEST_F(AnalyzeTool, MonoWavIsAnalysedLikeTheRecordingItCameFrom) {
         Run({Recording(), "--bands", "bins", "--format", "csv", "--bandwidth", "100"});
     ASSERT_EQ(fromRec.code, 0) << fromRec.err;
     EXPECT_EQ(fromWav.out, fromRec.out);
+    // The time method reads the converted recording.
+    const Result bandsFromWav = Run({wav, "--pre", "0.2", "--noise", "0.6", "--post", "1.2",
+                                     "--format", "csv", "--bandwidth", "100"});
+    ASSERT_EQ(bandsFromWav.code, 0) << bandsFromWav.err;
+    EXPECT_EQ(bandsFromWav.out, Run({Recording(), "--format", "csv", "--bandwidth", "100"}).out);
 
     const std::string stereo = (Dir() / "stereo.wav").string();
     ASSERT_TRUE(WriteWav(stereo, std::vector<int16_t>(16000, 5), 16000, 2));

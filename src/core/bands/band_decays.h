@@ -1,13 +1,13 @@
 // Band decays from band-filtered time signals, as the interrupted-noise method
 // of ISO 3382 computes them: the recording runs through the band-pass filters
-// (bandfilter.h), and the squared output of every band is averaged over the
+// (band_filter.h), and the squared output of every band is averaged over the
 // cycles, position by position, so the decay is known at sample resolution in
 // every band, however narrow. The sums are kept per 1 ms of the cycle (per
 // sample below 1000 Hz); a decay point is the mean over a short moving window
 // of these (5 ms by default: short against T/12 of any room worth measuring,
 // long enough to calm the noise), one point per 1 ms. The steady level, the
 // background and EDT, T20 and T30 follow from the points by the rules of
-// bands.h (EvaluateDecay), the same as for the spectrogram's decays. The
+// band_evaluation.h (EvaluateDecay), the same as for the spectrogram's decays. The
 // range searches start where the noise stop reaches the microphone, not where
 // it was played: a sound card's latency and the sound's travel would
 // otherwise count as decay in EDT. That arrival is read off the widest band

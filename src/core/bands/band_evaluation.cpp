@@ -38,6 +38,14 @@ double LevelOf(double power, double reference) {
     return PowerToDecibels(power / reference);
 }
 
+// The bins of band within the store's rows.
+TBinRange StoreBins(const TSpectrogram& store, const TBand& band) {
+    TBinRange bins = BandBins(band, store.SampFreq(), store.BlockSize());
+    bins.End = std::min(bins.End, store.Bins());
+    bins.First = std::min(bins.First, bins.End);
+    return bins;
+}
+
 } // namespace
 
 std::vector<TBand> StandardBands(TBandSet set) {
@@ -218,28 +226,32 @@ void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<do
     }
 }
 
+void SummariseBinT60(const TSpectrogram& store, std::span<const double> T60Values,
+                     TBandResult& result) {
+    const TBinRange bins = StoreBins(store, result.Band);
+    std::vector<double> values;
+    for (int32_t b = bins.First; b < bins.End; ++b) {
+        if (b >= static_cast<int32_t>(T60Values.size())) break;
+        const double t = T60Values[static_cast<size_t>(b)];
+        if (t > 0 && std::isfinite(t)) values.push_back(t);
+    }
+    result.T60Count = static_cast<int32_t>(values.size());
+    result.T60Median = TBandResult::None;
+    if (!values.empty()) {
+        std::sort(values.begin(), values.end());
+        const size_t m = values.size() / 2;
+        result.T60Median = values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+    }
+}
+
 TBandResult EvaluateBand(const TSpectrogram& store, const TBand& band,
                          std::span<const double> T60Values) {
     TBandResult r;
     r.Band = band;
     const int32_t n = store.BlockSize();
-    r.Bins = BandBins(band, store.SampFreq(), n);
-    r.Bins.End = std::min(r.Bins.End, store.Bins());
-    r.Bins.First = std::min(r.Bins.First, r.Bins.End);
-
+    r.Bins = StoreBins(store, band);
     // Per-bin two-point values first: they need no band level.
-    std::vector<double> values;
-    for (int32_t b = r.Bins.First; b < r.Bins.End; ++b) {
-        if (b >= static_cast<int32_t>(T60Values.size())) break;
-        const double t = T60Values[static_cast<size_t>(b)];
-        if (t > 0 && std::isfinite(t)) values.push_back(t);
-    }
-    r.T60Count = static_cast<int32_t>(values.size());
-    if (!values.empty()) {
-        std::sort(values.begin(), values.end());
-        const size_t m = values.size() / 2;
-        r.T60Median = values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
-    }
+    SummariseBinT60(store, T60Values, r);
 
     std::vector<double> power;
     BandLevels(store, r.Bins, power);

@@ -5,7 +5,7 @@
 // background level and a validity flag per value. A band's decay comes either
 // from the cycle-averaged spectrogram store (EvaluateBand: frames of FFTSize
 // samples, the FFT bins inside the band) or from band-filtered time signals
-// (banddecays.h: 1 ms points); both hand a decay curve to EvaluateDecay, which
+// (band_decays.h: 1 ms points); both hand a decay curve to EvaluateDecay, which
 // holds the one set of rules below. Also the program's own per-bin two-point
 // T60 (EvaluateT60) summarised per band.
 //
@@ -163,6 +163,14 @@ void EvaluateDecay(std::span<const double> power, double step, double time0,
 // The band's power curve: per frame, the summed mean power of its bins. power
 // is resized to the store's frames.
 void BandLevels(const TSpectrogram& store, const TBinRange& bins, std::vector<double>& power);
+
+// The band's per-bin two-point values summarised: T60Median and T60Count of
+// result from T60Values (EvaluateT60's per-bin result on store; bins beyond
+// its length count as without value) over the store's bins inside
+// result.Band. EvaluateBand fills them; a band of the filtered signals gets
+// them here.
+void SummariseBinT60(const TSpectrogram& store, std::span<const double> T60Values,
+                     TBandResult& result);
 
 // Evaluates one band. T60Values: EvaluateT60's per-bin result on the same store
 // (bins beyond its length count as without value). Raises ESpectrogramError

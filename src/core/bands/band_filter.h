@@ -1,9 +1,9 @@
 // Band-pass filters of the octave and one-third-octave bands, for the decays
-// computed from band-filtered time signals (banddecays.h).
+// computed from band-filtered time signals (band_decays.h).
 //
 // Design: Butterworth band-pass of order 6 (a 3rd-order low-pass prototype,
 // the usual choice for IEC 61260-1 class 1 octave and third-octave filters),
-// made digital by the bilinear transform. Both band edges (bands.h: the
+// made digital by the bilinear transform. Both band edges (band_evaluation.h: the
 // base-10 edges) are pre-warped, so the digital response is down exactly
 // 3.01 dB at each edge; the warping only steepens the upper skirt near
 // SampFreq / 2. The gain is set so that the response at the exact mid-band
