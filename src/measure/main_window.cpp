@@ -223,6 +223,22 @@ void TForm1::BuildActions() {
     file1->addSeparator();
     file1->addAction(Exit1);
     connect(file1, &QMenu::aboutToShow, this, Guarded(this, [this] { file1Click(); }));
+    for (QAction* a : {Showdecayaction, showresponseaction, ShowT60Action, Showrraction})
+        Menu("&View")->addAction(a);
+}
+
+QMenu* TForm1::Menu(const QString& title) {
+    // The menu bar's order; the help menu places itself at the end.
+    static const QStringList order{"&File", "&Edit", "&View", "&Options"};
+    QAction* before = nullptr;
+    for (QAction* a : menuBar()->actions()) {
+        if (a->text() == title && a->menu()) return a->menu();
+        const qsizetype rank = order.indexOf(a->text());
+        if (!before && (rank < 0 || rank > order.indexOf(title))) before = a;
+    }
+    auto* menu = new QMenu(title, this);
+    menuBar()->insertMenu(before, menu);
+    return menu;
 }
 
 void TForm1::BuildControls() {

@@ -132,6 +132,9 @@ public:
     // it. False when the user cancels (or the save failed): keep everything.
     bool ConfirmDiscard();
     void RecentFiles1Click(QObject* sender, int itemNo, const std::string& fileName);
+    // The top-level menu of that title ("&Edit", "&View", "&Options"), made
+    // on first use in the menu bar's order (File, Edit, View, Options, Help).
+    QMenu* Menu(const QString& title);
     void Panel2Resize();
     void PaintBox1Paint(QPainter& canvas);
     void PaintBox2Paint(QPainter& canvas);

@@ -165,6 +165,7 @@ void TForm1::MPCRecord1Fetch(TWaveChunk& arr, int used, bool&) {
 // The recorded-buffer handler: analysis, time marker, temporary recording.
 void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
     if (analyse) spec_.AddSamples(samples, used);
+    model_.SamplesTaken(samples, used, analyse);
     taxis->SetMarkerValue(FDiv(2.0 * spec_.Bins() * spec_.FrameIndex(), spec_.SampFreq()));
     if (!recording_.Append(samples, used, *block_)) {
         RecordingFailed();

@@ -97,10 +97,28 @@ MeasurementModel::Subscription MeasurementModel::Observe(Observer observer) {
     return Subscription(this, id);
 }
 
+MeasurementModel::Subscription MeasurementModel::ObserveSamples(SampleSink sink) {
+    const uint64_t id = nextId_++;
+    sinks_.push_back({id, std::make_shared<SampleSink>(std::move(sink))});
+    return Subscription(this, id);
+}
+
+void MeasurementModel::SamplesTaken(const int16_t* samples, int32_t count, bool analysed) {
+    // By index: a sink may subscribe or leave meanwhile (the list never
+    // reallocates during a run, so this allocates nothing).
+    for (size_t i = 0; i < sinks_.size(); ++i) {
+        const std::shared_ptr<SampleSink> sink = sinks_[i].sink;
+        (*sink)(samples, count, analysed);
+    }
+}
+
 void MeasurementModel::Unsubscribe(uint64_t id) {
     observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
                                     [id](const Entry& e) { return e.id == id; }),
                      observers_.end());
+    sinks_.erase(std::remove_if(sinks_.begin(), sinks_.end(),
+                                [id](const SinkEntry& e) { return e.id == id; }),
+                 sinks_.end());
 }
 
 void MeasurementModel::Notify(unsigned changes) {

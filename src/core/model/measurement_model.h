@@ -104,6 +104,17 @@ public:
     // Evaluations run so far.
     uint64_t EvaluationCount() const { return evaluations_; }
 
+    // --- Recorded samples --------------------------------------------------------
+    // Every chunk the main window takes in (from the sound card or from an
+    // opened recording), after the store has taken it; analysed tells
+    // whether the store analysed it (the rest of a cycle beyond its last
+    // whole block is not). For what follows the signal as it comes in: the
+    // input meter, the time-domain band decays. Sinks run on the UI thread
+    // in the order they subscribed and must not allocate per chunk.
+    using SampleSink = std::function<void(const int16_t* samples, int32_t count, bool analysed)>;
+    [[nodiscard]] Subscription ObserveSamples(SampleSink sink);
+    void SamplesTaken(const int16_t* samples, int32_t count, bool analysed);
+
     // --- Notifications -------------------------------------------------------------
     // The owner of the store calls this after it changed the store (bits
     // ChangeSetup, ChangeStore); the evaluation is then out of date.
@@ -128,7 +139,12 @@ private:
         uint64_t id;
         std::shared_ptr<Observer> observer;
     };
+    struct SinkEntry {
+        uint64_t id;
+        std::shared_ptr<SampleSink> sink;
+    };
     std::vector<Entry> observers_;
+    std::vector<SinkEntry> sinks_;
     uint64_t nextId_ = 1;
 };
 
