@@ -96,7 +96,7 @@ QIcon DrawIcon(int kind) {
 
 TForm1::TForm1(MeasurementModel& model, std::shared_ptr<audio::WaveBackend> backend)
     : FFT1(model.FFT()), MPCPlay1(backend), MPCRecord1(backend), model_(model),
-      spec_(model.Store()), block_(std::make_unique<TSMPBlock>()) {
+      store_(model.Store()), block_(std::make_unique<TSMPBlock>()) {
     setWindowTitle("Ravlon");
     resize(640, 400);
     setMinimumSize(395, 371);
@@ -140,14 +140,14 @@ TForm1::TForm1(MeasurementModel& model, std::shared_ptr<audio::WaveBackend> back
     BuildActions();
     BuildControls();
     BuildServices();
-    spec_.OnRepaintRequest = [this] { PaintBox1->update(); };
+    store_.OnRepaintRequest = [this] { PaintBox1->update(); };
     subscription_ = model_.Observe([this](unsigned changes) {
         if (changes & ChangeFrequency) faxis->SetMarkerValue(model_.SnappedFrequency());
     });
 }
 
 TForm1::~TForm1() {
-    spec_.OnRepaintRequest = nullptr;
+    store_.OnRepaintRequest = nullptr;
 }
 
 void TForm1::BuildServices() {

@@ -69,7 +69,7 @@ public:
     ravlon::TRecentFiles* RecentFiles1;
     ravlon::THelpMenu* HelpMenu1;
     // The spectrogram store (SampFreq, Pos1..Pos3, SpecSum, SpecCount, noise reference).
-    const ravlon::TSpectrogram& Spec() const { return spec_; }
+    const ravlon::TSpectrogram& Store() const { return store_; }
     ravlon::MeasurementModel& Model() const { return model_; }
     // Shown before a run starts (the loudspeaker warning, unless the user
     // ticked it away); set by the application.
@@ -164,7 +164,7 @@ private:
     void ReportDropout();
 
     ravlon::MeasurementModel& model_;
-    ravlon::TSpectrogram& spec_;
+    ravlon::TSpectrogram& store_;
     ravlon::MeasurementModel::Subscription subscription_;
     ravlon::TNoiseRandom random_; // seed 0 at program start, never reseeded
     std::unique_ptr<ravlon::TSMPBlock> block_;

@@ -63,8 +63,8 @@ void TForm1::OpenRecording(const std::string& name) {
         steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
         steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
         steps.OnPositions = [&] {
-            const double sf = spec_.SampFreq();
-            const int32_t p1 = spec_.Pos1(), p2 = spec_.Pos2(), p3 = spec_.Pos3();
+            const double sf = store_.SampFreq();
+            const int32_t p1 = store_.Pos1(), p2 = store_.Pos2(), p3 = store_.Pos3();
             recording_.SetLayout(MPCPlay1.sfTot(), p1, p2, p3);
             switched = true;
             TmpFileName = copy;
@@ -79,7 +79,7 @@ void TForm1::OpenRecording(const std::string& name) {
             RecordChunk(block.Samples, block.Count, analyse);
         };
         steps.OnCycleEnd = [this] { PaintBox1->repaint(); };
-        OpenRecordingAnalysis(SMPfile1, spec_, windowcombo->currentIndex(), steps);
+        OpenRecordingAnalysis(SMPfile1, store_, windowcombo->currentIndex(), steps);
     } catch (...) {
         recording_.Finish();
         if (!switched) TTemporaryRecording::Remove(copy);

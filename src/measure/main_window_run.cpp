@@ -16,7 +16,7 @@
 using namespace ravlon;
 
 void TForm1::SetSampFreq(int32_t v) {
-    spec_.SetSampFreq(v);
+    store_.SetSampFreq(v);
     if (Running) {
         ShowMessageBox("Silly me!", "cant set sampfreq now!", 0);
         return;
@@ -108,17 +108,17 @@ bool TForm1::StartRun() {
         MPCRecord1.setsfTot(recordRate);
         throw;
     }
-    spec_.SetSampFreq(s.SampFreq);
-    spec_.SetupWindow(s.Window);
-    spec_.SetupFFTSize();
-    spec_.SetupWindowSize(s.Bandwidth);
-    spec_.SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
+    store_.SetSampFreq(s.SampFreq);
+    store_.SetupWindow(s.Window);
+    store_.SetupFFTSize();
+    store_.SetupWindowSize(s.Bandwidth);
+    store_.SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
     FitTimeAxes();
-    spec_.ClearStore();
-    spec_.ResetCounters();
-    spec_.RequestRepaint();
+    store_.ClearStore();
+    store_.ResetCounters();
+    store_.RequestRepaint();
     TmpFileName = name;
-    rescueCheck_ = spec_.RepaintRequests();
+    rescueCheck_ = store_.RepaintRequests();
     unsaved_ = false;
     dropped_ = 0;
     status_->clear();
@@ -136,7 +136,7 @@ bool TForm1::StartRun() {
 }
 
 void TForm1::FitTimeAxes() {
-    taxis->SetMaxHiValue(FDiv(spec_.Pos3(), spec_.SampFreq()));
+    taxis->SetMaxHiValue(FDiv(store_.Pos3(), store_.SampFreq()));
     taxis->SetHiValue(taxis->MaxHiValue());
     taxis->SetLoValue(0);
     taxis->SetMinLoValue(0);
@@ -146,7 +146,7 @@ void TForm1::FitTimeAxes() {
 
 void TForm1::MPCPlay1Stash(TWaveChunk& arr, int& used, bool&) {
     used = std::clamp(used, 0, static_cast<int>(arr.size()));
-    spec_.FillNoise(random_, arr.data(), used);
+    store_.FillNoise(random_, arr.data(), used);
     // The input is opened with the output but starts just before the first
     // noise is played.
     if (!recordStarted_) {
@@ -164,16 +164,16 @@ void TForm1::MPCRecord1Fetch(TWaveChunk& arr, int used, bool&) {
 
 // The recorded-buffer handler: analysis, time marker, temporary recording.
 void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
-    if (analyse) spec_.AddSamples(samples, used);
+    if (analyse) store_.AddSamples(samples, used);
     model_.SamplesTaken(samples, used, analyse);
-    taxis->SetMarkerValue(FDiv(2.0 * spec_.Bins() * spec_.FrameIndex(), spec_.SampFreq()));
+    taxis->SetMarkerValue(FDiv(2.0 * store_.Bins() * store_.FrameIndex(), store_.SampFreq()));
     if (!recording_.Append(samples, used, *block_)) {
         RecordingFailed();
         return;
     }
     // Once a cycle: is the temporary recording still where Save will look for it?
-    if (spec_.RepaintRequests() != rescueCheck_) {
-        rescueCheck_ = spec_.RepaintRequests();
+    if (store_.RepaintRequests() != rescueCheck_) {
+        rescueCheck_ = store_.RepaintRequests();
         RescueTemporaryRecording();
     }
 }
@@ -181,7 +181,7 @@ void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
 // A write to the temporary recording failed: the run stops at once, keeps what
 // reached the disk and says how much that is.
 void TForm1::RecordingFailed() {
-    const double rate = std::max(1, spec_.SampFreq());
+    const double rate = std::max(1, store_.SampFreq());
     const double kept = double(recording_.Samples()) / rate;
     const double lost = double(recording_.Delivered() - recording_.Samples()) / rate;
     const std::string what =

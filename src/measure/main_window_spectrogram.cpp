@@ -25,7 +25,7 @@ void TForm1::Panel2Resize() {
 }
 
 void TForm1::PaintBox1Paint(QPainter& canvas) {
-    spec_.UpdateNoiseReference();
+    store_.UpdateNoiseReference();
     const int w = PaintBox1->width(), h = PaintBox1->height();
     if (SpecBitmap.height() != h || SpecBitmap.width() != w)
         SpecBitmap = QImage(std::max(1, w), std::max(1, h), QImage::Format_RGB32);
@@ -38,7 +38,7 @@ void TForm1::PaintBox1Paint(QPainter& canvas) {
     std::vector<double> rowFreq(static_cast<size_t>(h)), colTime(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) rowFreq[static_cast<size_t>(y)] = faxis->PixelToValue(y);
     for (int x = 0; x < w; ++x) colTime[static_cast<size_t>(x)] = taxis->PixelToValue(x);
-    RenderSpectrogram(spec_, rowFreq, colTime, laxis->LoValue(), laxis->HiValue(),
+    RenderSpectrogram(store_, rowFreq, colTime, laxis->LoValue(), laxis->HiValue(),
                       reinterpret_cast<uint32_t*>(SpecBitmap.bits()),
                       SpecBitmap.bytesPerLine() / 4);
     {

@@ -138,8 +138,8 @@ protected:
     // Completed cycles since the run started (one repaint request per cycle,
     // one more for the set-up).
     bool WaitForCycles(uint64_t cycles) {
-        uint64_t start = Form1->Spec().RepaintRequests();
-        return WaitFor([&] { return Form1->Spec().RepaintRequests() >= start + cycles; });
+        uint64_t start = Form1->Store().RepaintRequests();
+        return WaitFor([&] { return Form1->Store().RepaintRequests() >= start + cycles; });
     }
 
     // The program's windows, as the application wires them.

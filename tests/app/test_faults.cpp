@@ -152,8 +152,8 @@ TEST_F(Faults, RefusedDeviceKeepsTheLastRunAndTheNextStartWorks) {
     RecordCycles(2);
     const std::string last = Form1->TmpFileName;
     const std::vector<int16_t> recorded = ReadSamples(last);
-    const std::vector<double> store(Form1->Spec().SpecSumData().begin(),
-                                    Form1->Spec().SpecSumData().end());
+    const std::vector<double> store(Form1->Store().SpecSumData().begin(),
+                                    Form1->Store().SpecSumData().end());
     ASSERT_FALSE(recorded.empty());
 
     room->refuseInput = "device busy";
@@ -167,16 +167,16 @@ TEST_F(Faults, RefusedDeviceKeepsTheLastRunAndTheNextStartWorks) {
     EXPECT_FALSE(Form1->MPCRecord1.Active());
     EXPECT_EQ(Form1->TmpFileName, last);
     EXPECT_EQ(ReadSamples(last), recorded);
-    EXPECT_EQ(Form1->Spec().SampFreq(), 48000);
-    EXPECT_TRUE(std::equal(store.begin(), store.end(), Form1->Spec().SpecSumData().begin(),
-                           Form1->Spec().SpecSumData().end()));
+    EXPECT_EQ(Form1->Store().SampFreq(), 48000);
+    EXPECT_TRUE(std::equal(store.begin(), store.end(), Form1->Store().SpecSumData().begin(),
+                           Form1->Store().SpecSumData().end()));
     EXPECT_TRUE(Form1->Unsaved());
 
     room->refuseInput.clear();
     messages.clear();
     PressRun();
     EXPECT_TRUE(Form1->Running) << MessageTexts();
-    EXPECT_EQ(Form1->Spec().SampFreq(), 44100);
+    EXPECT_EQ(Form1->Store().SampFreq(), 44100);
     EXPECT_FALSE(std::filesystem::exists(last));
     Form1->RunAction->trigger();
 }

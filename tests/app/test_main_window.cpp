@@ -139,9 +139,9 @@ TEST_F(MainWindow, ZeroPreAndPostNoise) {
     PressRun();
     ASSERT_TRUE(WaitFor([&] { return played.size() >= 3 * 48128; }));
     Form1->RunAction->trigger();
-    EXPECT_EQ(Form1->Spec().Pos1(), 0);
-    EXPECT_EQ(Form1->Spec().Pos2(), 48128);
-    EXPECT_EQ(Form1->Spec().Pos3(), 48128);
+    EXPECT_EQ(Form1->Store().Pos1(), 0);
+    EXPECT_EQ(Form1->Store().Pos2(), 48128);
+    EXPECT_EQ(Form1->Store().Pos3(), 48128);
     // Every sample is noise: the cycle is the noise alone.
     size_t zeros = std::count(played.begin(), played.begin() + 3 * 48128, int16_t{0});
     EXPECT_LT(zeros, 10u);
@@ -155,13 +155,13 @@ TEST_F(MainWindow, Opening44100HzRecording) {
     WriteRecording(name, 44100, p1, p2, p3, Noise(2 * p3));
     WatchWarning([&] { Form1->OpenRecording(name); });
     EXPECT_FALSE(warningShown); // opening plays nothing: no loudspeaker warning
-    EXPECT_EQ(Form1->Spec().SampFreq(), 44100);
+    EXPECT_EQ(Form1->Store().SampFreq(), 44100);
     EXPECT_EQ(Form1->MPCPlay1.sfTot(), 44100);
     EXPECT_EQ(Form1->MPCRecord1.sfTot(), 44100);
     EXPECT_EQ(Form1->sfedit->text(), "48000");
     EXPECT_EQ(Form1->prenoiseedit->text().toStdString(), "0.499229");
     EXPECT_EQ(Form1->noiseedit->text().toStdString(), "0.998458");
-    for (int32_t c : Form1->Spec().SpecCount()) EXPECT_EQ(c, 2);
+    for (int32_t c : Form1->Store().SpecCount()) EXPECT_EQ(c, 2);
     EXPECT_DOUBLE_EQ(Form1->taxis->MaxHiValue(), p3 / 44100.0);
     EXPECT_DOUBLE_EQ(Form2->taxis->HiValue(), p3 / 44100.0);
 }
@@ -208,7 +208,7 @@ TEST_F(MainWindow, FailedSaveTellsTheUser) {
 TEST_F(MainWindow, ClosingDuringARunStopsAndRemovesTheTemporaryFile) {
     StartForms("room:t60=0.5,pace=fast");
     PressRun();
-    ASSERT_TRUE(WaitFor([this] { return Form1->Spec().FrameIndex() > 10; }));
+    ASSERT_TRUE(WaitFor([this] { return Form1->Store().FrameIndex() > 10; }));
     std::string tmp = Form1->TmpFileName;
     unsavedAnswer = IDNO;
     Form1->close();

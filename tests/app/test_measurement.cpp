@@ -94,7 +94,7 @@ TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
     EXPECT_EQ(ReadChannel0(Form1->TmpFileName), delivered);
 
     // The store: 4 complete cycles, a fifth one perhaps begun.
-    const TSpectrogram& s = Form1->Spec();
+    const TSpectrogram& s = Form1->Store();
     ASSERT_EQ(s.Frames(), 564);
     ASSERT_EQ(s.Bins(), 128);
     for (int32_t c : s.SpecCount()) {
@@ -151,5 +151,5 @@ TEST_F(Measurement, RealTimeRoomRunsWithoutDroppingAudio) {
     Form1->RunAction->trigger();
     EXPECT_EQ(Form1->DroppedBuffers(), 0u);
     EXPECT_EQ(Form1->MPCRecord1.Dropouts(), 0u);
-    for (int32_t c : Form1->Spec().SpecCount()) EXPECT_GE(c, 2);
+    for (int32_t c : Form1->Store().SpecCount()) EXPECT_GE(c, 2);
 }

@@ -34,7 +34,7 @@ TEST_P(ViewsRoom, ViewsFindTheRoomsReverberation) {
     ASSERT_FALSE(Form1->Running);
     ASSERT_EQ(Form1->DroppedBuffers(), 0u);
 
-    const TSpectrogram& s = Form1->Spec();
+    const TSpectrogram& s = Form1->Store();
     ASSERT_EQ(s.Bins(), kBins);
     Grab(Form4);
     ASSERT_EQ(Form4->T60Values().size(), size_t(kBins));

@@ -100,10 +100,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the measurement did not start\n");
         return 1;
     }
-    const uint64_t start = Form1->Spec().RepaintRequests();
+    const uint64_t start = Form1->Store().RepaintRequests();
     QElapsedTimer timer;
     timer.start();
-    while (Form1->Spec().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
+    while (Form1->Store().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     Form1->RunAction->trigger();
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
                        Form1->Showrraction})
         a->trigger();
     // The level range of the measurement, as a user would drag the level axes there.
-    const ravlon::TSpectrogram& s = Form1->Spec();
+    const ravlon::TSpectrogram& s = Form1->Store();
     Form2->SetFrequency(1000);
     double l0 = 0;
     try {

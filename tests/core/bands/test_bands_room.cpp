@@ -21,7 +21,7 @@ namespace {
 // 44.1 kHz, Hanning, 50 Hz: FFT 2048, 21.5 Hz bins, 46 ms frames, so the
 // 250 Hz octave holds 8 bins and a T20 range at 0.6 s still spans 4 frames.
 // 2 s after the noise let every band reach the room's background.
-test::RoomRecordingSetup RoomSpec() {
+test::RoomRecordingSetup RoomSetup() {
     test::RoomRecordingSetup setup;
     setup.Room = test::BandTestRoom();
     setup.Run.SampFreq = 44100;
@@ -111,7 +111,7 @@ TEST(BandsThroughRoom, FilteredDecaysMatchTheImpulseResponseFromShortToLongRooms
 }
 
 TEST(BandsThroughRoom, OctaveT20T30AndPerBinMedianMatchTheRoom) {
-    const test::RoomRecordingSetup setup = RoomSpec();
+    const test::RoomRecordingSetup setup = RoomSetup();
     test::TempFile file("bands-room");
     ASSERT_TRUE(test::WriteRoomRecording(file.name, setup));
 
