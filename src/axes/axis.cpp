@@ -632,6 +632,15 @@ void TAxis::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+// Every handler of the widget may raise (a rejected end, an event handler of
+// the owner): what it raises goes to the application's handler, never
+// through Qt's event code.
+bool TAxis::event(QEvent* e) {
+    bool handled = false;
+    RunGuarded(this, [&] { handled = QWidget::event(e); });
+    return handled;
+}
+
 void TAxis::mouseDoubleClickEvent(QMouseEvent* event) {
     if (!FAllowDoubleClick) {
         QWidget::mouseDoubleClickEvent(event); // an ordinary press

@@ -165,6 +165,7 @@ public:
     int DragMode() const { return FDragMode; }
 
 protected:
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
