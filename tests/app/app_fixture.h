@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/application.h"
+#include "core/recording/recording_file.h"
 #include "measure/main_window.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
@@ -27,6 +28,21 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+// Channel 0 of a recording file, all of it.
+inline std::vector<int16_t> ReadSamples(const std::string& name) {
+    ravlon::TSMPfile f;
+    EXPECT_TRUE(f.open_file(name, true)) << name;
+    std::vector<int16_t> all;
+    auto block = std::make_unique<ravlon::TSMPBlock>();
+    for (;;) {
+        f.read_block(0, *block);
+        if (block->Count <= 0) break;
+        all.insert(all.end(), block->Samples, block->Samples + block->Count);
+    }
+    f.close_file();
+    return all;
+}
 
 struct ShownMessage {
     std::string text, caption;

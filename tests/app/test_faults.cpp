@@ -48,20 +48,6 @@ private:
     std::shared_ptr<audio::RoomBackend> room_;
 };
 
-std::vector<int16_t> ReadSamples(const std::string& name) {
-    TSMPfile f;
-    EXPECT_TRUE(f.open_file(name, true)) << name;
-    std::vector<int16_t> all;
-    auto block = std::make_unique<TSMPBlock>();
-    for (;;) {
-        f.read_block(0, *block);
-        if (block->Count <= 0) break;
-        all.insert(all.end(), block->Samples, block->Samples + block->Count);
-    }
-    f.close_file();
-    return all;
-}
-
 } // namespace
 
 class Faults : public AppFixture {

@@ -33,20 +33,6 @@ int Median(std::vector<int> v) {
     return v[v.size() / 2];
 }
 
-std::vector<int16_t> ReadChannel0(const std::string& name) {
-    TSMPfile f;
-    EXPECT_TRUE(f.open_file(name, true));
-    std::vector<int16_t> all;
-    auto block = std::make_unique<TSMPBlock>();
-    for (;;) {
-        f.read_block(0, *block);
-        if (block->Count <= 0) break;
-        all.insert(all.end(), block->Samples, block->Samples + block->Count);
-    }
-    f.close_file();
-    return all;
-}
-
 } // namespace
 
 class Measurement : public AppFixture {};
@@ -91,7 +77,7 @@ TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
     EXPECT_EQ(tmp.get_item("pos2"), "96256");
     EXPECT_EQ(tmp.get_item("pos3"), "144384");
     tmp.close_file();
-    EXPECT_EQ(ReadChannel0(Form1->TmpFileName), delivered);
+    EXPECT_EQ(ReadSamples(Form1->TmpFileName), delivered);
 
     // The store: 4 complete cycles, a fifth one perhaps begun.
     const TSpectrogram& s = Form1->Store();
@@ -135,7 +121,7 @@ TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
     EXPECT_EQ(Form1->noiseedit->text().toStdString(), "1.00267");
     EXPECT_EQ(Form1->postnoiseedit->text().toStdString(), "1.00267");
     // The temporary recording became a copy of the opened one.
-    EXPECT_EQ(ReadChannel0(Form1->TmpFileName), delivered);
+    EXPECT_EQ(ReadSamples(Form1->TmpFileName), delivered);
 }
 
 // The room in real time, as a person uses it: the window keeps up with the
