@@ -24,11 +24,12 @@ void SelectFrequencyByDrag(Qt::MouseButtons buttons, TAxis& faxis, int x, Measur
 }
 
 TForm4::TForm4(MeasurementModel& model, QAction* showAction, QWidget* parent)
-    : TResultView(model, showAction, "Ravlon - Reverberation time", {100, 50}, false,
-                  kT60ViewChanges, parent) {
+    : TResultView(model, showAction, "Ravlon - Reverberation time",
+                  {{100, "99999 Hz"}, {50, "T60=99.999 s"}}, false, kT60ViewChanges, parent) {
     taxis = MakeViewAxis(posleft, false, 0, 4, "[s]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(taxis, faxis);
+    FitStartSize();
 }
 
 void TForm4::FirstActivation() {
