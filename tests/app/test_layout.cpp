@@ -2,10 +2,11 @@
 // runs this program at scale 1 and at QT_SCALE_FACTOR=2. No text is cut:
 // every label, check box and button is at least as large as it asks to be,
 // lies inside its window and is not elided, and every title fits its title
-// bar.
+// bar. The windows keep their size and place from one session to the next.
 #include "app_fixture.h"
 
 #include "services/about_box.h"
+#include "services/window_places.h"
 #include "widgets/window_fit.h"
 
 #include <QAbstractButton>
@@ -13,6 +14,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLayout>
+#include <QScreen>
 #include <QToolBar>
 
 using namespace ravlon;
@@ -72,6 +74,7 @@ TEST_F(Layout, NoTextIsCutAtTheDesktopFontNorAtTwelvePoints) {
         QFont font = desktopFont;
         if (points > 0) font.setPointSize(points);
         QApplication::setFont(font);
+        // The second session restores the sizes of the first, made for a smaller font.
         StartForms("room:t60=0.5,pace=fast");
 
         // During a run: a notice of dropped audio in the status bar, and all
@@ -108,4 +111,39 @@ TEST_F(Layout, NoTextIsCutAtTheDesktopFontNorAtTwelvePoints) {
         about->hide();
         EndSession();
     }
+}
+
+TEST_F(Layout, WindowsKeepTheirSizeAndPlaceBetweenSessions) {
+    const QList<QRect> screens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    const std::pair<QRect, bool> places[] = {
+        {{100, 100, 400, 300}, true},
+        {{2000, 50, 400, 300}, true},   // on the second screen
+        {{1700, 100, 400, 300}, true},  // across both
+        {{3180, 100, 400, 300}, false}, // 20 pixels of it shown
+        {{100, 1070, 400, 300}, false}, // 10 pixels of it shown
+        {{100, -50, 400, 300}, false},  // its title bar above the screens
+        {{-5000, -5000, 400, 300}, false},
+        {{3190, 1004, 10, 10}, true}, // a small window, all of it shown
+    };
+    for (auto [place, used] : places)
+        EXPECT_EQ(PlaceOnScreens(place, screens), used) << place.x() << "," << place.y();
+
+    // The first session: the main window as it starts, where its texts fit.
+    StartForms("room:pace=fast");
+    EXPECT_EQ(Form1->size(), QSize(640, 400));
+    Settle();
+    EXPECT_EQ(Form1->minimumSize(), QSize(395, 371));
+    Form4->setGeometry(30, 40, 500, 420);
+    Form1->resize(700, 450);
+    const QSize response = Form3->size();
+    Form3->move(-5000, -5000);
+    EndSession();
+
+    StartForms("room:pace=fast");
+    EXPECT_EQ(Form4->geometry(), QRect(30, 40, 500, 420));
+    EXPECT_EQ(Form1->size(), QSize(700, 450));
+    // A place off every screen is not used: the window opens centred.
+    EXPECT_EQ(Form3->size(), response);
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((Form3->geometry().center() - centre).manhattanLength(), 2);
 }
