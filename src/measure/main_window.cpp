@@ -267,6 +267,8 @@ void TForm1::BuildControls() {
     status_ = new QLabel(statusBar());
     status_->setWordWrap(true); // a long notice takes lines, not width
     statusBar()->addWidget(status_, 1);
+    progress_ = new QLabel(statusBar());
+    statusBar()->addPermanentWidget(progress_);
 
     // Settings panel: tool bar, then label and control pairs.
     auto* settings = new QVBoxLayout(Panel1);

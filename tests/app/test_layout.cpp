@@ -77,8 +77,8 @@ TEST_F(Layout, NoTextIsCutAtTheDesktopFontNorAtTwelvePoints) {
         // The second session restores the sizes of the first, made for a smaller font.
         StartForms("room:t60=0.5,pace=fast");
 
-        // During a run: a notice of dropped audio in the status bar, and all
-        // five tool buttons shown.
+        // During a run: the progress and a notice of dropped audio in the
+        // status bar, and all five tool buttons shown.
         PressRun();
         ASSERT_TRUE(Form1->Running);
         ASSERT_TRUE(WaitForCycles(1));
