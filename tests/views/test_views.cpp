@@ -274,3 +274,31 @@ TEST_F(Views, WindowsAsTheUserSeesThem) {
     EXPECT_EQ(Form2->Panel2->height(), 53);
     EXPECT_EQ(Form6->Panel2->height(), 53);
 }
+
+TEST_F(Views, ReverberationTimeViewReadsOutTheBinUnderTheMouseOrTheSelectedOne) {
+    // Before any analysis: the selected frequency, no T60.
+    Form4->show();
+    EXPECT_EQ(Form4->StatusText(0), "1000 Hz");
+    EXPECT_EQ(Form4->StatusText(1), "T60= ?");
+
+    // Bins up to 89 decay with 1.2 s, the others do not decay at all.
+    BuildStore([](int32_t b) { return b < 90 ? 1.2 : 0.0; });
+    Form2->SetFrequency(1000);
+    ASSERT_EQ(Form4->T60Values().size(), size_t(kBins));
+    EXPECT_EQ(Form4->StatusText(0), "944.88 Hz");
+    EXPECT_EQ(Form4->StatusText(1), "T60=" + FormatSignificant(5, Form4->T60Values()[5]) + " s");
+    EXPECT_NEAR(Form4->T60Values()[5], 1.2, 0.02);
+
+    // The mouse over the plot, no button held: the bin under it, nothing selected.
+    const int x = Form4->faxis->ValueToPixel(20000); // bin 106: no decay
+    Move(Form4, Qt::NoButton, x, 10);
+    const double f = SnappedFrequency(Form4->faxis->PixelToValue(x), kBins, 48000);
+    EXPECT_EQ(Form4->StatusText(0), FormatSignificant(5, f) + " Hz");
+    EXPECT_EQ(Form4->StatusText(1), "T60= ?");
+    EXPECT_EQ(Form2->Frequency(), 1000);
+    // Off the plot again: the selected frequency.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Form4->PaintBox1, &leave);
+    EXPECT_EQ(Form4->StatusText(0), "944.88 Hz");
+    EXPECT_EQ(Form4->StatusText(1), "T60=" + FormatSignificant(5, Form4->T60Values()[5]) + " s");
+}
