@@ -3,16 +3,19 @@
 #include "core/base/numtext.h"
 #include "measure/main_window.h"
 #include "platform/appexception.h"
+#include "services/window_places.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
 #include "views/reverberation_time_view.h"
 #include "views/warning_dialog.h"
+#include "widgets/window_fit.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLocale>
 #include <exception>
+#include <vector>
 
 RavlonApplication::RavlonApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("Ravlon");
@@ -37,7 +40,20 @@ bool RavlonApplication::notify(QObject* receiver, QEvent* event) {
 
 RavlonWindows::RavlonWindows() = default;
 
+namespace {
+
+// The windows whose size and place last from one session to the next, each
+// kept under its class name (the dialogs open centred every time).
+std::vector<QWidget*> PlacedWindows(const RavlonWindows& w) {
+    return {w.Form1.get(), w.Form2.get(), w.Form3.get(), w.Form4.get(), w.Form6.get()};
+}
+
+} // namespace
+
 RavlonWindows::~RavlonWindows() {
+    if (Places)
+        for (QWidget* window : PlacedWindows(*this))
+            if (window) Places->Store(*window, window->metaObject()->className());
     // The views go first: they hold the main window's show actions.
     Form6.reset();
     Form5.reset();
@@ -73,6 +89,9 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
         if (!warning->nowarncheck->isChecked()) warning->exec();
     };
     main.Loaded();
+    w->Places = std::make_unique<ravlon::TWindowPlaces>(main.ProgId1);
+    for (QWidget* window : PlacedWindows(*w))
+        w->Places->Restore(*window, window->metaObject()->className(), FittingSize(*window));
     main.show();
     return w;
 }

@@ -6,8 +6,10 @@
 //
 // RavlonWindows: the measurement model and the six windows in their start-up
 // order (main window, decay, response, reverberation time, warning, radius),
-// created, wired and owned here. The windows never reach each other: they
-// share the model, and the show actions and the warning are connected here.
+// created, wired and owned here; the main window and the four views open with
+// the size and place they had at the end of the last session. The windows
+// never reach each other: they share the model, and the show actions and the
+// warning are connected here.
 #pragma once
 
 #include "core/model/measurement_model.h"
@@ -23,6 +25,9 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+namespace ravlon {
+class TWindowPlaces;
+}
 
 class RavlonApplication : public QApplication {
 public:
@@ -39,6 +44,9 @@ struct RavlonWindows {
     std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TForm5> Form5;
     std::unique_ptr<TForm6> Form6;
+    // Where the windows were in the last session; they are kept there when
+    // the windows go.
+    std::unique_ptr<ravlon::TWindowPlaces> Places;
 
     RavlonWindows();
     ~RavlonWindows();

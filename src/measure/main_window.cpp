@@ -15,23 +15,23 @@
 #include "widgets/paint_box.h"
 #include "widgets/panel.h"
 #include "widgets/result_view.h"
+#include "widgets/window_fit.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace ravlon;
@@ -98,10 +98,6 @@ TForm1::TForm1(MeasurementModel& model, std::shared_ptr<audio::WaveBackend> back
     : FFT1(model.FFT()), MPCPlay1(backend), MPCRecord1(backend), model_(model),
       store_(model.Store()), block_(std::make_unique<TSMPBlock>()) {
     setWindowTitle("Ravlon");
-    resize(640, 400);
-    setMinimumSize(395, 371);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 
     // Values stored with the window.
     FFT1.SetLogFFTSize(8);
@@ -144,6 +140,12 @@ TForm1::TForm1(MeasurementModel& model, std::shared_ptr<audio::WaveBackend> back
     subscription_ = model_.Observe([this](unsigned changes) {
         if (changes & ChangeFrequency) faxis->SetMarkerValue(model_.SnappedFrequency());
     });
+    // 640 x 400 and at least 395 x 371: the spectrogram panel gets the least
+    // room the settings and the bars leave of that. The window's minimum stays
+    // its layout's, so it grows where texts need more (a notice of two lines).
+    const QSize others = minimumSizeHint(), bars = others - centralWidget()->minimumSizeHint();
+    Panel2->setMinimumSize(std::max(1, 395 - others.width()), std::max(1, 371 - bars.height()));
+    FitStartSize(*this, QSize(640, 400));
 }
 
 TForm1::~TForm1() {
@@ -246,10 +248,12 @@ void TForm1::BuildControls() {
     auto* row = new QHBoxLayout(central);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
+    // The settings and legend panels are as wide as their texts need, the
+    // spectrogram takes the rest.
     Panel1 = new QWidget(central);
-    Panel1->setFixedWidth(145);
-    Panel3 = new QWidget(central);
-    Panel3->setFixedWidth(60);
+    Panel1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* legend = new TPanel(central);
+    Panel3 = legend;
     Panel2 = new TPanel(central);
     Panel2->setAutoFillBackground(true);
     QPalette white = Panel2->palette();
@@ -261,14 +265,17 @@ void TForm1::BuildControls() {
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
     status_ = new QLabel(statusBar());
+    status_->setWordWrap(true); // a long notice takes lines, not width
     statusBar()->addWidget(status_, 1);
+    progress_ = new QLabel(statusBar());
+    statusBar()->addPermanentWidget(progress_);
 
     // Settings panel: tool bar, then label and control pairs.
     auto* settings = new QVBoxLayout(Panel1);
     settings->setContentsMargins(4, 2, 4, 4);
     settings->setSpacing(2);
     ToolBar1 = new QToolBar(Panel1);
-    // Five buttons must fit the 145-pixel panel side by side.
+    // Five buttons side by side; the panel is at least as wide as they are.
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setStyleSheet("QToolButton { padding: 1px; margin: 0px; }");
     for (QAction* a : {RunAction, Showdecayaction, showresponseaction, ShowT60Action, Showrraction})
@@ -289,28 +296,43 @@ void TForm1::BuildControls() {
     noiseedit = edit("Noise duration [s]", "1");
     postnoiseedit = edit("Post-noise silence [s]", "1");
     settings->addStretch(1);
+    // At least 145 pixels wide.
+    settings->addSpacerItem(new QSpacerItem(145 - 8, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
 
     // Legend panel.
     auto* gray = new QLabel("Grayscale", Panel3);
     QFont small = gray->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     gray->setFont(small);
-    gray->setGeometry(2, 8, 58, 16);
     laxis = new TAxis(Panel3);
     ConfigurePlotAxis(*laxis, posleft, false, -40, 40, "dB", palette().color(QPalette::Button));
-    laxis->setGeometry(4, 32, 33, 260);
+    SetPlotAxisBreadth(*laxis, 33);
     PaintBox2 = new TPaintBox(Panel3);
-    PaintBox2->setGeometry(40, 32, 17, 260);
     PaintBox2->OnPaint = [this](QPainter& c) { PaintBox2Paint(c); };
+    // The label at the top, the level axis below it at its own breadth,
+    // the strip 3 pixels to its right; the panel at least 60 pixels wide.
+    legend->OnResize = [this, legend, gray] {
+        gray->setGeometry(QRect(QPoint(2, 8), gray->sizeHint()));
+        const int top = std::max(32, gray->geometry().bottom() + 1 + 8);
+        laxis->setGeometry(4, top, laxis->width(), 260);
+        PaintBox2->setGeometry(laxis->geometry().right() + 1 + 3, top, 17, 260);
+        legend->setFixedWidth(std::max(
+            {60, gray->geometry().right() + 1 + 2, PaintBox2->geometry().right() + 1 + 3}));
+        legend->setMinimumHeight(PaintBox2->geometry().bottom() + 1 + 2);
+    };
+    legend->Follow(laxis);
+    legend->OnResize();
 
     // Spectrogram panel.
     faxis = new TAxis(Panel2);
     ConfigurePlotAxis(*faxis, posleft, true, 20, 20000, "[Hz]", Qt::white);
-    faxis->setGeometry(2, 2, 50, 200);
+    SetPlotAxisBreadth(*faxis, 50);
     faxis->SetMarkerVisible(true);
     taxis = new TAxis(Panel2);
     ConfigurePlotAxis(*taxis, posunder, false, 0, 10, "[s]", Qt::white);
-    taxis->setGeometry(52, 202, 200, 30);
+    SetPlotAxisBreadth(*taxis, 30);
+    Panel2->Follow(faxis);
+    Panel2->Follow(taxis);
     PaintBox1 = new TPaintBox(Panel2);
     PaintBox1->OnPaint = [this](QPainter& c) { PaintBox1Paint(c); };
     PaintBox1->OnMouseDown = [this](Qt::MouseButtons b, int x, int y) {

@@ -144,6 +144,9 @@ public:
     // in the status bar, because every later block of the cycle is shifted.
     uint64_t DroppedBuffers() const { return dropped_; }
     std::string StatusText() const;
+    // During a run: the cycle being recorded and the time to the next update
+    // of the spectrogram; empty otherwise.
+    std::string ProgressText() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -162,6 +165,7 @@ private:
     void RescueTemporaryRecording();
     void DeviceFailed(unsigned msg);
     void ReportDropout();
+    void ShowProgress();
 
     ravlon::MeasurementModel& model_;
     ravlon::TSpectrogram& store_;
@@ -176,4 +180,6 @@ private:
     bool activated_ = false;
     uint64_t dropped_ = 0;
     QLabel* status_ = nullptr;
+    QLabel* progress_ = nullptr;
+    uint64_t runStartRepaints_ = 0; // repaint requests when the run started
 };

@@ -2,6 +2,7 @@
 // recorded buffers in, and what happens when the disk or a device fails.
 #include "axes/axis.h"
 #include "core/base/numtext.h"
+#include "core/measure/run_progress.h"
 #include "measure/main_window.h"
 #include "platform/appexception.h"
 #include "platform/messagebox.h"
@@ -46,6 +47,7 @@ void TForm1::SetRunning(bool on) {
             return;
         }
     } else {
+        progress_->clear();
         problem = StopDevices();
         const std::string finish = recording_.Finish();
         if (problem.empty()) problem = finish;
@@ -119,6 +121,8 @@ bool TForm1::StartRun() {
     store_.RequestRepaint();
     TmpFileName = name;
     rescueCheck_ = store_.RepaintRequests();
+    runStartRepaints_ = rescueCheck_;
+    progress_->setMinimumWidth(0);
     unsaved_ = false;
     dropped_ = 0;
     status_->clear();
@@ -167,6 +171,7 @@ void TForm1::RecordChunk(const int16_t* samples, int32_t used, bool analyse) {
     if (analyse) store_.AddSamples(samples, used);
     model_.SamplesTaken(samples, used, analyse);
     taxis->SetMarkerValue(FDiv(2.0 * store_.Bins() * store_.FrameIndex(), store_.SampFreq()));
+    if (Running) ShowProgress();
     if (!recording_.Append(samples, used, *block_)) {
         RecordingFailed();
         return;
@@ -231,4 +236,17 @@ void TForm1::ReportDropout() {
 
 std::string TForm1::StatusText() const {
     return status_->text().toStdString();
+}
+
+void TForm1::ShowProgress() {
+    const QString text = QString::fromStdString(
+        RunProgressText(ProgressOfRun(store_, store_.RepaintRequests() - runStartRepaints_)));
+    if (text == progress_->text()) return;
+    progress_->setText(text);
+    // Never narrower during a run, so that the notices beside it keep still.
+    progress_->setMinimumWidth(std::max(progress_->minimumWidth(), progress_->sizeHint().width()));
+}
+
+std::string TForm1::ProgressText() const {
+    return progress_->text().toStdString();
 }

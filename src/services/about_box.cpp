@@ -15,15 +15,18 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace ravlon {
 
 namespace {
 
+// The client width where the texts fit, and the picture panel's size.
 constexpr int kClientWidth = 410;
-constexpr int kClientHeight = 256;
-constexpr int kLineLeft = 172;
-constexpr int kLineWidth = 237;
+constexpr int kPanelWidth = 163;
+constexpr int kPanelHeight = 234;
 constexpr int kLineGap = 3;
 
 // A picture that reports double clicks.
@@ -68,13 +71,11 @@ void TAbout::BuildDialog() {
     QDialog* dialog = dialog_.get();
     dialog->setWindowTitle(QStringLiteral("About"));
     dialog->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    dialog->setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    dialog->resize(kClientWidth, kClientHeight);
 
     panel_ = new QFrame(dialog);
     panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel_->setLineWidth(1);
-    panel_->setGeometry(10, (kClientHeight - 234) / 2, 163, 234);
+    panel_->setFixedSize(kPanelWidth, kPanelHeight);
     auto* picture = new ClickImage(panel_);
     picture->setGeometry(4, 4, 153, 225);
     picture->setAttribute(Qt::WA_TranslucentBackground);
@@ -82,7 +83,7 @@ void TAbout::BuildDialog() {
     picture_ = picture;
 
     auto* icon = new ClickImage(dialog);
-    icon->setGeometry(372, 9, 41, 37);
+    icon->setFixedSize(41, 37);
     icon->setAlignment(Qt::AlignCenter);
     const QIcon appIcon = QApplication::windowIcon();
     icon->setPixmap(appIcon.isNull() ? QPixmap::fromImage(DrawProgramIcon())
@@ -92,10 +93,11 @@ void TAbout::BuildDialog() {
 
     titleLabel_ = new QLabel(dialog);
     titleLabel_->setTextFormat(Qt::PlainText);
-    titleLabel_->setGeometry(kLineLeft, 16, kLineWidth, 23);
     titleLabel_->setAlignment(Qt::AlignCenter);
     titleLabel_->setWordWrap(false);
-    QFont titleFont(QStringLiteral("Arial"), 16);
+    // Twice the size of the desktop's font, as 16 points are to 8.
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setPointSizeF(2 * dialog->font().pointSizeF());
     titleFont.setBold(true);
     titleLabel_->setFont(titleFont);
     // The title bar's text colour has no counterpart in a Qt palette; the
@@ -114,8 +116,31 @@ void TAbout::BuildDialog() {
 
     okButton_ = new QPushButton(QStringLiteral("&Ok"), dialog);
     okButton_->setDefault(true);
-    okButton_->resize(75, 25);
+    okButton_->setMinimumSize(75, 25);
     QObject::connect(okButton_, &QPushButton::clicked, dialog, &QDialog::accept);
+
+    // The picture at the left, vertically centred; right of it the title,
+    // centred over the lines with the icon at its right; the lines stacked
+    // under it, then the button. The texts wrap at the column's width and the
+    // dialog takes the height they need.
+    auto* column = new QVBoxLayout;
+    column->setSpacing(kLineGap);
+    auto* titleRow = new QHBoxLayout;
+    titleRow->setSpacing(0);
+    titleRow->addSpacing(icon->width());
+    titleRow->addWidget(titleLabel_, 1);
+    titleRow->addWidget(icon, 0, Qt::AlignTop);
+    column->addLayout(titleRow);
+    for (QLabel* line :
+         {versionLabel_, familyLabel_, copyrightLabel_, compileLabel_, extraLabel_, memoryLabel_})
+        column->addWidget(line);
+    column->addWidget(okButton_, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    auto* layout = new QHBoxLayout(dialog);
+    layout->setContentsMargins(10, 9, 10, 10);
+    layout->setSpacing(0);
+    layout->addWidget(panel_, 0, Qt::AlignVCenter);
+    layout->addLayout(column, 1);
 }
 
 void TAbout::SetTitle(const std::string& value) {
@@ -210,20 +235,22 @@ void TAbout::RefreshLines() {
     compileLabel_->setVisible(showCompileDate_);
     extraLabel_->setVisible(!extra_.empty());
 
-    int y = titleLabel_->geometry().bottom() + 1 + kLineGap;
-    for (QLabel* line :
-         {versionLabel_, familyLabel_, copyrightLabel_, compileLabel_, extraLabel_, memoryLabel_}) {
-        if (line->isHidden()) continue;
-        const int height = line->heightForWidth(kLineWidth);
-        line->setGeometry(kLineLeft, y, kLineWidth,
-                          height > 0 ? height : line->fontMetrics().height());
-        y = line->geometry().bottom() + 1 + kLineGap;
-    }
-    okButton_->move(254, y + 5 - kLineGap);
-    // Ten pixels under the button, but never cutting into the picture panel.
-    const int height = std::max(okButton_->geometry().bottom() + 1 + 10, 234 + 2 * 10);
-    dialog_->setFixedSize(kClientWidth, height);
-    panel_->move(10, (height - panel_->height()) / 2);
+    // 410 pixels wide where the texts fit; wider where the short lines (date,
+    // memory), a word or the title need it; the longer lines wrap. As high as
+    // the wrapped lines and the picture need.
+    QLayout* layout = dialog_->layout();
+    const QMargins margins = layout->contentsMargins();
+    int lines = 0;
+    for (const QLabel* line : {compileLabel_, memoryLabel_})
+        lines = std::max(lines, line->fontMetrics().horizontalAdvance(line->text()) + 4);
+    const int width =
+        std::max({kClientWidth, margins.left() + kPanelWidth + lines + margins.right(),
+                  layout->totalMinimumSize().width()});
+    const int height = std::max(layout->totalMinimumSize().height(),
+                                layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+                                                            : layout->totalSizeHint().height());
+    dialog_->setFixedSize(width, height);
+    layout->activate(); // the parts take their places now, also while the dialog is hidden
 }
 
 int TAbout::showmodal() {

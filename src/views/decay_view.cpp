@@ -11,19 +11,19 @@
 using namespace ravlon;
 
 TForm2::TForm2(MeasurementModel& model, QAction* showAction, QWidget* parent)
-    : TResultView(model, showAction, "Ravlon - decay", {60, 100, 50}, true,
+    : TResultView(model, showAction, "Ravlon - decay",
+                  {{60, "99999 Hz"}, {100, "T60=99.999 s"}, {50, "99.999 s, -99.99 dB"}}, true,
                   ChangeSetup | ChangeStore | ChangeFrequency | ChangeDrops, parent) {
     Label1 = new QLabel("Initial drop [dB]", Panel2);
-    Label1->setGeometry(8, 4, 110, 16);
     initialleveledit = new QLineEdit("5", Panel2);
-    initialleveledit->setGeometry(8, 21, 100, 24);
+    AddSetting(Label1, initialleveledit);
     Label2 = new QLabel("Additional drop [dB]", Panel2);
-    Label2->setGeometry(128, 4, 125, 16);
     additionalleveledit = new QLineEdit("15", Panel2);
-    additionalleveledit->setGeometry(128, 21, 100, 24);
+    AddSetting(Label2, additionalleveledit);
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     taxis = MakeViewAxis(posunder, false, 0, 10, "[s]");
     SetAxes(laxis, taxis);
+    FitStartSize();
     connect(initialleveledit, &QLineEdit::textChanged, this,
             Guarded(this, [this] { initialleveleditChange(); }));
     connect(additionalleveledit, &QLineEdit::textChanged, this,

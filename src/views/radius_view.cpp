@@ -12,15 +12,15 @@
 using namespace ravlon;
 
 TForm6::TForm6(MeasurementModel& model, QAction* showAction, QWidget* parent)
-    : TResultView(model, showAction, "Ravlon - Reverberation radius", {100, 50}, true,
+    : TResultView(model, showAction, "Ravlon - Reverberation radius", {{100}, {50}}, true,
                   kT60ViewChanges, parent) {
     Label1 = new QLabel("Room volume [m3]", Panel2);
-    Label1->setGeometry(8, 4, 150, 16);
     volumeedit = new QLineEdit("100", Panel2);
-    volumeedit->setGeometry(8, 21, 100, 24);
+    AddSetting(Label1, volumeedit);
     raxis = MakeViewAxis(posleft, false, 0, 4, "[m]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(raxis, faxis);
+    FitStartSize();
     connect(volumeedit, &QLineEdit::textChanged, this,
             Guarded(this, [this] { volumeeditChange(); }));
 }

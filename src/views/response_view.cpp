@@ -8,11 +8,13 @@
 using namespace ravlon;
 
 TForm3::TForm3(MeasurementModel& model, QAction* showAction, QWidget* parent)
-    : TResultView(model, showAction, "Ravlon - Response", {100, 50}, false,
+    : TResultView(model, showAction, "Ravlon - Response",
+                  {{100, "99.999 s"}, {50, "99999 Hz, -99.99 dB"}}, false,
                   ChangeSetup | ChangeStore | ChangeFrequency | ChangeTime, parent) {
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(laxis, faxis);
+    FitStartSize();
 }
 
 void TForm3::ModelChanged(unsigned changes) {

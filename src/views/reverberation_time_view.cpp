@@ -2,9 +2,13 @@
 
 #include "core/base/numtext.h"
 #include "core/views/view_math.h"
+#include "platform/appexception.h"
 #include "views/response_view.h"
 
+#include <QEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 using namespace ravlon;
 
@@ -24,11 +28,14 @@ void SelectFrequencyByDrag(Qt::MouseButtons buttons, TAxis& faxis, int x, Measur
 }
 
 TForm4::TForm4(MeasurementModel& model, QAction* showAction, QWidget* parent)
-    : TResultView(model, showAction, "Ravlon - Reverberation time", {100, 50}, false,
-                  kT60ViewChanges, parent) {
+    : TResultView(model, showAction, "Ravlon - Reverberation time",
+                  {{100, "99999 Hz"}, {50, "T60=99.999 s"}}, false, kT60ViewChanges, parent) {
     taxis = MakeViewAxis(posleft, false, 0, 4, "[s]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(taxis, faxis);
+    PaintBox1->setMouseTracking(true);
+    PaintBox1->installEventFilter(this);
+    FitStartSize();
 }
 
 void TForm4::FirstActivation() {
@@ -52,5 +59,42 @@ void TForm4::PaintBox1Paint(QPainter& canvas) {
 }
 
 void TForm4::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int) {
+    mouseX_ = x;
     SelectFrequencyByDrag(buttons, *faxis, x, Model());
+    ShowReadOut();
+}
+
+void TForm4::ModelChanged(unsigned changes) {
+    if (changes & (ChangeSetup | ChangeStore | ChangeFrequency | ChangeDrops)) ShowReadOut();
+}
+
+void TForm4::showEvent(QShowEvent* event) {
+    TResultView::showEvent(event);
+    ShowReadOut();
+}
+
+bool TForm4::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == PaintBox1 && event->type() == QEvent::Leave) {
+        mouseX_ = -1;
+        RunGuarded(this, [this] { ShowReadOut(); });
+    }
+    return TResultView::eventFilter(watched, event);
+}
+
+void TForm4::ShowReadOut() {
+    // A hidden view reads nothing out; it does when it is shown.
+    if (!isVisible()) return;
+    const TSpectrogram& s = Model().Store();
+    double f = mouseX_ >= 0 ? faxis->PixelToValue(mouseX_) : Model().Frequency();
+    // The bin a column beyond half the sampling rate shows is the last one.
+    if (s.SampFreq() > 0) f = std::clamp(f, 0.0, s.SampFreq() / 2.0);
+    SetStatusText(0, FormatSignificant(5, SnappedFrequency(f, s.Bins(), s.SampFreq())) + " Hz");
+    std::string t60 = "T60= ?";
+    try {
+        const double t = ColumnValue(Model().Evaluation().T60Values, f, s.SampFreq());
+        if (t > 0) t60 = "T60=" + FormatSignificant(5, t) + " s";
+    } catch (const std::exception&) {
+        // No evaluation yet, or none for this store: no value to show.
+    }
+    SetStatusText(1, t60);
 }

@@ -22,10 +22,20 @@ public:
     const std::vector<double>& EndFrames() const { return Model().LastEvaluation().EndFrames; }
 
     void PaintBox1Paint(QPainter& canvas) override;
+    // Also a move without buttons: the read-out follows the mouse.
     void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y) override;
+    // The status bar's read-out: frequency and T60 of the bin under the
+    // mouse, or of the selected frequency while the mouse is off the plot.
+    void ShowReadOut();
 
 protected:
     void FirstActivation() override;
+    void ModelChanged(unsigned changes) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int mouseX_ = -1; // plot column under the mouse; -1: off the plot
 };
 
 // The model changes that repaint the reverberation time and radius views.

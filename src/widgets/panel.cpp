@@ -2,9 +2,37 @@
 
 #include "platform/appexception.h"
 
+#include <QEvent>
+
 TPanel::TPanel(QWidget* parent) : QWidget(parent) {}
+
+void TPanel::Follow(QWidget* child) {
+    child->installEventFilter(this);
+}
 
 void TPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (OnResize) ravlon::RunGuarded(this, [&] { OnResize(); });
+    Relayout();
+}
+
+bool TPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize) Relayout();
+    return QWidget::eventFilter(watched, event);
+}
+
+// The layout resizes the followed children itself; a child that answers with
+// another size of its own gets one more pass, so the layout settles.
+void TPanel::Relayout() {
+    if (!OnResize) return;
+    if (laying_) {
+        again_ = true;
+        return;
+    }
+    laying_ = true;
+    for (int pass = 0; pass < 4; ++pass) {
+        again_ = false;
+        ravlon::RunGuarded(this, [&] { OnResize(); });
+        if (!again_) break;
+    }
+    laying_ = false;
 }

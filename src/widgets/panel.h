@@ -1,5 +1,6 @@
-// TPanel: a container whose owner lays out the children itself on every
-// resize (OnResize). UI thread only.
+// TPanel: a container whose owner lays out the children itself (OnResize),
+// on every resize of the panel and whenever a followed child changes its own
+// size (an axis that sizes itself to its labels). UI thread only.
 #pragma once
 
 #include <QWidget>
@@ -12,6 +13,15 @@ public:
     explicit TPanel(QWidget* parent = nullptr);
     std::function<void()> OnResize;
 
+    // Lays the children out again whenever child is resized.
+    void Follow(QWidget* child);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Relayout();
+    bool laying_ = false;
+    bool again_ = false;
 };

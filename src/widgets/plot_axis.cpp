@@ -24,3 +24,11 @@ void ConfigurePlotAxis(TAxis& axis, tposition position, bool logarithmic, double
     axis.SetMarkerVisible(false);
     axis.Loaded();
 }
+
+void SetPlotAxisBreadth(TAxis& axis, int breadth) {
+    if (axis.Autosize()) return;
+    if (axis.Position() == posleft || axis.Position() == posright)
+        axis.resize(breadth, axis.height());
+    else
+        axis.resize(axis.width(), breadth);
+}

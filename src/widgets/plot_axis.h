@@ -13,3 +13,8 @@
 // all three drag zones, no double click, the widest limits, no marker.
 void ConfigurePlotAxis(TAxis& axis, tposition position, bool logarithmic, double lo, double hi,
                        const std::string& text, const QColor& background);
+
+// Gives a plot axis its breadth (the width of a vertical axis, the height of a
+// horizontal one) unless it sizes itself to its labels (Autosize). The
+// windows set only the axes' lengths and follow whatever breadth they have.
+void SetPlotAxisBreadth(TAxis& axis, int breadth);

@@ -1,29 +1,55 @@
 #include "widgets/result_view.h"
 
+#include "widgets/window_fit.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+namespace {
+
+// A status panel never narrower than its width, nor than its widest typical
+// text in the current font; a longer text widens it.
+class StatusPanelLabel final : public QLabel {
+public:
+    StatusPanelLabel(TStatusPanel panel, QWidget* parent) : QLabel(parent), panel_(panel) {}
+    QSize sizeHint() const override { return Widened(QLabel::sizeHint()); }
+    QSize minimumSizeHint() const override { return Widened(QLabel::minimumSizeHint()); }
+
+private:
+    QSize Widened(QSize hint) const {
+        const int typical = fontMetrics().horizontalAdvance(QString::fromUtf8(panel_.WidestText)) +
+                            2 * margin() + contentsMargins().left() + contentsMargins().right();
+        return {std::max({hint.width(), panel_.Width, typical}), hint.height()};
+    }
+    TStatusPanel panel_;
+};
+
+} // namespace
+
 TResultView::TResultView(ravlon::MeasurementModel& model, QAction* showAction,
-                         const QString& caption, std::vector<int> panelWidths, bool topPanel,
+                         const QString& caption, std::vector<TStatusPanel> panels, bool topPanel,
                          unsigned repaintOn, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model), showAction_(showAction) {
     setWindowTitle(caption);
     resize(256, 300);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     if (topPanel) {
         Panel2 = new QWidget(this);
-        Panel2->setFixedHeight(53);
+        Panel2->setMinimumHeight(53);
+        Panel2->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        auto* row = new QHBoxLayout(Panel2);
+        row->setContentsMargins(8, 4, 8, 4);
+        row->setSpacing(20);
+        row->addStretch(1);
         layout->addWidget(Panel2);
     }
     Panel1 = new TPanel(this);
@@ -34,9 +60,8 @@ TResultView::TResultView(ravlon::MeasurementModel& model, QAction* showAction,
     layout->addWidget(Panel1, 1);
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
-    for (int w : panelWidths) {
-        auto* label = new QLabel(StatusBar1);
-        label->setFixedWidth(w);
+    for (TStatusPanel panel : panels) {
+        auto* label = new StatusPanelLabel(panel, StatusBar1);
         StatusBar1->addWidget(label);
         panels_.push_back(label);
     }
@@ -60,6 +85,7 @@ TAxis* TResultView::MakeViewAxis(tposition position, bool logarithmic, double lo
                                  const std::string& text) {
     auto* axis = new TAxis(Panel1);
     ConfigurePlotAxis(*axis, position, logarithmic, lo, hi, text, Qt::white);
+    SetPlotAxisBreadth(*axis, position == posleft ? 50 : 30);
     return axis;
 }
 
@@ -68,11 +94,27 @@ void TResultView::SetAxes(TAxis* vertical, TAxis* horizontal) {
     H = horizontal;
     V->setParent(Panel1);
     H->setParent(Panel1);
-    V->setGeometry(2, 2, 50, 200);
-    H->setGeometry(52, 202, 200, 30);
+    // Each axis keeps its breadth; the layout sets the lengths.
+    V->move(2, 2);
+    Panel1->Follow(V);
+    Panel1->Follow(H);
     V->OnScaleChanging = [this](TAxis*) { RepaintPlot(); };
     H->OnScaleChanging = [this](TAxis*) { RepaintPlot(); };
     FormResize();
+}
+
+void TResultView::AddSetting(QLabel* label, QWidget* edit) {
+    auto* column = new QVBoxLayout;
+    column->setSpacing(1);
+    column->addWidget(label);
+    column->addWidget(edit);
+    edit->setMinimumWidth(100);
+    auto* row = static_cast<QHBoxLayout*>(Panel2->layout());
+    row->insertLayout(row->count() - 1, column); // before the closing stretch
+}
+
+void TResultView::FitStartSize() {
+    ::FitStartSize(*this, QSize(256, 300));
 }
 
 void TResultView::SetStatusText(int i, const std::string& text) {

@@ -1,10 +1,11 @@
 // What the result windows (decay, response, reverberation time, radius)
 // share: a white plot panel with a vertical axis at the left, a horizontal
 // axis below and the plot between them, each axis spanning exactly the plot's
-// pixels; a status bar with fixed-width panels; first-activation handling;
-// closing unchecks the action that shows the window. Every view reads the
-// measurement model it is given and repaints when the model says so.
-// UI thread only.
+// pixels; a settings panel of labelled edits above it (decay and radius
+// views); a status bar whose panels are wide enough for the texts they show;
+// first-activation handling; closing unchecks the action that shows the
+// window. Every view reads the measurement model it is given and repaints
+// when the model says so. UI thread only.
 #pragma once
 
 #include "axes/axis.h"
@@ -22,16 +23,24 @@ class QAction;
 class QLabel;
 class QStatusBar;
 
+// A status panel: its width when its texts fit, and the widest text it
+// typically shows (it is made at least that wide in the window's font; a
+// longer text widens it).
+struct TStatusPanel {
+    int Width;
+    const char* WidestText = "";
+};
+
 class TResultView : public QWidget {
     Q_OBJECT
 public:
     // model: what the view shows (it must outlive the view); showAction: the
     // action that shows the view, unchecked when the window closes (may be
-    // null); panelWidths: the status bar's panels; topPanel: a 53-pixel
-    // settings panel above the plot; repaintOn: the model changes
-    // (ModelChange bits) that repaint the plot.
+    // null); panels: the status bar's panels; topPanel: a settings panel
+    // above the plot, 53 pixels high where its texts fit; repaintOn: the model
+    // changes (ModelChange bits) that repaint the plot.
     TResultView(ravlon::MeasurementModel& model, QAction* showAction, const QString& caption,
-                std::vector<int> panelWidths, bool topPanel, unsigned repaintOn,
+                std::vector<TStatusPanel> panels, bool topPanel, unsigned repaintOn,
                 QWidget* parent = nullptr);
 
     ravlon::MeasurementModel& Model() const { return model_; }
@@ -66,6 +75,11 @@ protected:
                         const std::string& text);
     // The subclass creates its axes and hands them over here (V vertical, H horizontal).
     void SetAxes(TAxis* vertical, TAxis* horizontal);
+    // Puts a label above its edit into the settings panel, left to right.
+    void AddSetting(QLabel* label, QWidget* edit);
+    // The end of the subclass's construction: the window's starting size,
+    // 256 x 300 where its texts fit.
+    void FitStartSize();
     // Called for every change of the model, before the repaint it may cause.
     virtual void ModelChanged(unsigned changes) { (void)changes; }
     // First activation only.

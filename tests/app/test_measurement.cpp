@@ -3,6 +3,7 @@
 #include "app_fixture.h"
 
 #include "axes/axis.h"
+#include "core/base/numtext.h"
 #include "core/recording/recording_file.h"
 #include "widgets/paint_box.h"
 
@@ -41,10 +42,17 @@ TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
     StartForms("room:t60=0.8,pace=fast");
     ASSERT_TRUE(Form1->isVisible());
     std::vector<int16_t> delivered;
+    std::vector<std::string> progress, expected; // after every recorded buffer
     auto fetch = Form1->MPCRecord1.OnFetch;
     Form1->MPCRecord1.OnFetch = [&](TWaveChunk& arr, int used, bool& last) {
         delivered.insert(delivered.end(), arr.begin(), arr.begin() + used);
         fetch(arr, used, last);
+        // Cycles of 144384 samples at 48000 Hz: the one being recorded and its rest.
+        const size_t n = delivered.size(), inCycle = n % 144384;
+        progress.push_back(Form1->ProgressText());
+        expected.push_back("Cycle " + std::to_string(n / 144384 + 1) + ", " +
+                           FormatFloat("0.0", double(144384 - inCycle) / 48000) +
+                           " s to the next update");
     };
 
     PressRun();
@@ -54,6 +62,10 @@ TEST_F(Measurement, FourCyclesThroughTheSimulatedRoom) {
     ASSERT_TRUE(WaitForCycles(4));
     Form1->RunAction->trigger();
     ASSERT_FALSE(Form1->Running);
+    // The status bar showed the run's progress after every buffer, and not after the run.
+    EXPECT_EQ(progress, expected);
+    EXPECT_EQ(progress.back().substr(0, 8), "Cycle 5,");
+    EXPECT_EQ(Form1->ProgressText(), "");
     EXPECT_FALSE(Form1->RunAction->isChecked());
     EXPECT_FALSE(Form1->taxis->MarkerVisible());
     EXPECT_EQ(Form1->DroppedBuffers(), 0u);

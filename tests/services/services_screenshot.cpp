@@ -38,6 +38,11 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (sandbox.path() + "/config").toUtf8());
     qputenv("XDG_DATA_HOME", (sandbox.path() + "/data").toUtf8());
     QApplication app(argc, argv);
+    if (int points = qEnvironmentVariableIntValue("RAVLON_FONT_POINTS"); points > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+    }
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(out);
     using namespace ravlon;

@@ -74,25 +74,32 @@ TEST_F(ServicesTest, AboutHidesEmptyExtraAndFollowsTheSwitches) {
 TEST_F(ServicesTest, AboutLayoutPlacesTheParts) {
     TOstrelAbout about;
     about.Loaded();
-    EXPECT_EQ(about.TitleLabel()->geometry(), QRect(172, 16, 237, 23));
-    EXPECT_EQ(about.IconImage()->geometry(), QRect(372, 9, 41, 37));
-    EXPECT_EQ(about.PictureImage()->geometry(), QRect(4, 4, 153, 225));
-    EXPECT_EQ(about.OkButton()->geometry().size(), QSize(75, 25));
-    EXPECT_EQ(about.OkButton()->x(), 254);
-    EXPECT_TRUE(about.OkButton()->isDefault());
     const QDialog* dialog = about.Dialog();
+    // 410 pixels wide where the texts fit; the picture panel 10 pixels in.
     EXPECT_EQ(dialog->width(), 410);
+    EXPECT_EQ(about.PictureImage()->geometry(), QRect(4, 4, 153, 225));
+    EXPECT_EQ(about.PictureImage()->parentWidget()->x(), 10);
+    // The icon at the top right, the title centred over the lines, the
+    // default button centred under them.
+    EXPECT_EQ(about.IconImage()->geometry(), QRect(dialog->width() - 10 - 41, 9, 41, 37));
+    const QRect version = about.VersionLabel()->geometry();
+    EXPECT_NEAR(about.TitleLabel()->geometry().center().x(), version.center().x(), 1);
+    EXPECT_GE(about.OkButton()->width(), 75);
+    EXPECT_GE(about.OkButton()->height(), 25);
+    EXPECT_NEAR(about.OkButton()->geometry().center().x(), version.center().x(), 1);
+    EXPECT_TRUE(about.OkButton()->isDefault());
     EXPECT_GE(dialog->height(), about.OkButton()->geometry().bottom() + 1 + 10);
-    // Lines stack under each other without overlapping.
+    // Lines stack under each other without overlapping, all as wide.
     int previousBottom = about.TitleLabel()->geometry().bottom();
     for (const QLabel* line : {about.VersionLabel(), about.CopyrightLabel(),
                                about.CompileDateLabel(), about.MemoryLabel()}) {
         EXPECT_GT(line->y(), previousBottom);
         EXPECT_LE(line->y(), previousBottom + 5);
-        EXPECT_EQ(line->x(), 172);
-        EXPECT_EQ(line->width(), 237);
+        EXPECT_EQ(line->x(), version.x());
+        EXPECT_EQ(line->width(), version.width());
         previousBottom = line->geometry().bottom();
     }
+    EXPECT_GT(about.OkButton()->y(), previousBottom);
     const QImage picture = DrawFamilyPicture(true);
     EXPECT_EQ(picture.size(), QSize(153, 225));
     EXPECT_EQ(picture.format(), QImage::Format_Indexed8);

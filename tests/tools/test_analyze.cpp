@@ -84,20 +84,20 @@ protected:
         dir_ = new fs::path(fs::temp_directory_path() /
                             ("ravlon-analyze-test-" + std::to_string(::getpid())));
         fs::create_directories(*dir_);
-        spec_ = new test::RoomRecordingSetup;
-        spec_->Room = test::BandTestRoom();
-        spec_->Run.SampFreq = 16000;
-        spec_->Run.Bandwidth = 100;
-        spec_->Run.PreNoise = 0.2;
-        spec_->Run.Noise = 0.6;
-        spec_->Run.PostNoise = 1.2;
-        spec_->Cycles = 4;
-        ASSERT_TRUE(test::WriteRoomRecording(Recording(), *spec_));
+        setup_ = new test::RoomRecordingSetup;
+        setup_->Room = test::BandTestRoom();
+        setup_->Run.SampFreq = 16000;
+        setup_->Run.Bandwidth = 100;
+        setup_->Run.PreNoise = 0.2;
+        setup_->Run.Noise = 0.6;
+        setup_->Run.PostNoise = 1.2;
+        setup_->Cycles = 4;
+        ASSERT_TRUE(test::WriteRoomRecording(Recording(), *setup_));
     }
     static void TearDownTestSuite() {
         fs::remove_all(*dir_);
         delete dir_;
-        delete spec_;
+        delete setup_;
     }
     static std::string Recording() { return (*dir_ / "room.ravlon").string(); }
     static fs::path Dir() { return *dir_; }
@@ -244,11 +244,11 @@ protected:
     }
 
     static fs::path* dir_;
-    static test::RoomRecordingSetup* spec_;
+    static test::RoomRecordingSetup* setup_;
 };
 
 fs::path* AnalyzeTool::dir_ = nullptr;
-test::RoomRecordingSetup* AnalyzeTool::spec_ = nullptr;
+test::RoomRecordingSetup* AnalyzeTool::setup_ = nullptr;
 
 // Writes samples as a 16-bit WAV with the given channel count (interleaved copies).
 bool WriteWav(const std::string& path, const std::vector<int16_t>& mono, int rate, int channels) {
@@ -534,7 +534,7 @@ TEST_F(AnalyzeTool, BadInputGivesClearErrorsAndExitCodes) {
     // Less than one cycle of samples.
     const std::string shortRec = (Dir() / "short.ravlon").string();
     {
-        test::RoomRecordingSetup s = *spec_;
+        test::RoomRecordingSetup s = *setup_;
         s.Cycles = 0;
         ASSERT_TRUE(test::WriteRoomRecording(shortRec, s));
     }

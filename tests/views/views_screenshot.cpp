@@ -1,5 +1,8 @@
-// Renders the main window and the four result views to PNG files after a short
-// measurement through the simulated room (offscreen). Usage:
+// Renders the main window (during and after a short measurement through the
+// simulated room), the four result views, the loudspeaker warning and the
+// about box to PNG files (offscreen). Settings, recent files and window places
+// go to a temporary folder, so every run starts from the same windows.
+// RAVLON_FONT_POINTS=N renders with an N-point application font. Usage:
 //   ravlon_views_screenshot <output folder> [room settings] [cycles]
 #include "app/application.h"
 #include "axes/axis.h"
@@ -8,6 +11,7 @@
 #include "core/views/view_math.h"
 #include "measure/main_window.h"
 #include "platform/messagebox.h"
+#include "services/about_box.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -17,12 +21,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdio>
@@ -77,7 +83,16 @@ bool CopyCycles(const std::string& from, const std::string& to, int cycles) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir sandbox;
+    qputenv("HOME", sandbox.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (sandbox.path() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (sandbox.path() + "/data").toUtf8());
     QApplication app(argc, argv);
+    if (int points = qEnvironmentVariableIntValue("RAVLON_FONT_POINTS"); points > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+    }
     const QString folder = argc > 1 ? argv[1] : "screenshots";
     const std::string room = argc > 2 ? argv[2] : "room:t60=125:0.6/1000:1.0/8000:0.5,pace=fast";
     const int cycles = argc > 3 ? std::atoi(argv[3]) : 4;
@@ -106,6 +121,7 @@ int main(int argc, char** argv) {
     while (Form1->Store().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    bool ok = Save(Form1, folder, "mainwindow-run.png"); // with the run's progress
     Form1->RunAction->trigger();
     // The run stops a few buffers after the last cycle, wherever the event loop
     // was: open exactly the recorded cycles, so the pictures are the same at
@@ -148,11 +164,19 @@ int main(int argc, char** argv) {
          Form3->laxis->ValueToPixel(l0));
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 
-    bool ok = Save(Form1, folder, "mainwindow.png");
+    ok &= Save(Form1, folder, "mainwindow.png");
     ok &= Save(Form2, folder, "decay.png");
     ok &= Save(Form3, folder, "response.png");
     ok &= Save(Form4, folder, "reverberationtime.png");
     ok &= Save(Form6, folder, "radius.png");
+    for (auto [dialog, name] :
+         {std::pair<QWidget*, const char*>{windows->Form5.get(), "warning.png"},
+          {Form1->OstrelAbout1->Dialog(), "about.png"}}) {
+        dialog->show();
+        QCoreApplication::processEvents();
+        ok &= Save(dialog, folder, name);
+        dialog->hide();
+    }
     Form1->close();
     windows.reset();
     ravlon::SetMessageBoxHandler(nullptr);
