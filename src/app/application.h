@@ -23,6 +23,9 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+namespace ravlon {
+class TAudioSetup;
+}
 
 class RavlonApplication : public QApplication {
 public:
@@ -39,6 +42,9 @@ struct RavlonWindows {
     std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TForm5> Form5;
     std::unique_ptr<TForm6> Form6;
+    // The sound devices in the main window: audio dialog, meter, check window.
+    // InputMeter of the model tells which cycles clipped (ChangeClipping).
+    std::unique_ptr<ravlon::TAudioSetup> Audio;
 
     RavlonWindows();
     ~RavlonWindows();
@@ -48,6 +54,7 @@ struct RavlonWindows {
 
 // Creates the windows in their start-up order, wires them, finishes their
 // loading and shows the main window. backend: the audio back end of the sound
-// components (default: RAVLON_AUDIO or the sound card).
-std::unique_ptr<RavlonWindows> CreateForms(
-    std::shared_ptr<ravlon::audio::WaveBackend> backend = ravlon::audio::DefaultWaveBackend());
+// components; null: the devices chosen in the audio settings (RAVLON_AUDIO
+// when it is set), applied once the main window shows.
+std::unique_ptr<RavlonWindows>
+CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend = nullptr);

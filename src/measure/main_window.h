@@ -74,6 +74,9 @@ public:
     // Shown before a run starts (the loudspeaker warning, unless the user
     // ticked it away); set by the application.
     std::function<void()> WarnBeforeRun;
+    // Asked after the warning, before anything starts: false cancels the
+    // start (the check before every run); set by the application.
+    std::function<bool()> BeforeRun;
 
     // --- Controls -------------------------------------------------------------------
     QWidget* Panel1; // settings
@@ -144,6 +147,10 @@ public:
     // in the status bar, because every later block of the cycle is shifted.
     uint64_t DroppedBuffers() const { return dropped_; }
     std::string StatusText() const;
+
+signals:
+    // A run started or stopped (Running changed).
+    void RunningChanged(bool running);
 
 protected:
     void showEvent(QShowEvent* event) override;

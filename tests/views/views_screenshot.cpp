@@ -6,6 +6,9 @@
 #include "core/base/numtext.h"
 #include "core/recording/recording_file.h"
 #include "core/views/view_math.h"
+#include "measure/audio_settings_dialog.h"
+#include "measure/audio_setup.h"
+#include "measure/level_check_window.h"
 #include "measure/main_window.h"
 #include "platform/messagebox.h"
 #include "views/decay_view.h"
@@ -106,6 +109,11 @@ int main(int argc, char** argv) {
     while (Form1->Spec().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // During the run, while the noise plays: the input meter.
+    timer.restart();
+    while (windows->Model.InputMeter().Rms() < -40 && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    bool ok = Save(Form1, folder, "mainwindow-meter.png");
     Form1->RunAction->trigger();
     // The run stops a few buffers after the last cycle, wherever the event loop
     // was: open exactly the recorded cycles, so the pictures are the same at
@@ -148,11 +156,36 @@ int main(int argc, char** argv) {
          Form3->laxis->ValueToPixel(l0));
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 
-    bool ok = Save(Form1, folder, "mainwindow.png");
+    ok &= Save(Form1, folder, "mainwindow.png");
     ok &= Save(Form2, folder, "decay.png");
     ok &= Save(Form3, folder, "response.png");
     ok &= Save(Form4, folder, "reverberationtime.png");
     ok &= Save(Form6, folder, "radius.png");
+
+    // The audio dialog over a fixed set of devices, and the check before measuring.
+    TAudioSettingsForm dialog;
+    ravlon::audio::AudioDeviceInfo out{"Scarlett 2i2 USB", 2, 2, true, true, {44100, 48000, 96000}};
+    ravlon::audio::AudioDeviceInfo monitor{
+        "Monitor of Scarlett 2i2 USB", 0, 2, false, false, {48000}};
+    ravlon::audio::AudioSettings choice;
+    choice.system = "pulse";
+    choice.outputDevice = out.name;
+    choice.inputDevice = out.name;
+    choice.inputChannel = 2;
+    choice.outputAttenuation = 12;
+    dialog.SetChoice(
+        {{"alsa", "ALSA", true, false, {out}}, {"pulse", "Pulse", true, true, {out, monitor}}},
+        choice);
+    dialog.adjustSize();
+    ok &= Save(&dialog, folder, "audiodevices.png");
+    TLevelCheckForm& check = *windows->Audio->CheckForm;
+    check.show();
+    check.StartCheck();
+    timer.restart();
+    while (check.Active() && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ok &= Save(&check, folder, "checklevels.png");
     Form1->close();
     windows.reset();
     ravlon::SetMessageBoxHandler(nullptr);
