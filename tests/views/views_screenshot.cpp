@@ -1,5 +1,6 @@
 // Renders the main window and the four result views to PNG files after a short
-// measurement through the simulated room (offscreen). Usage:
+// measurement through the simulated room (offscreen), the main window with the
+// input meter during it, the audio dialog and the check window. Usage:
 //   ravlon_views_screenshot <output folder> [room settings] [cycles]
 #include "app/application.h"
 #include "axes/axis.h"
