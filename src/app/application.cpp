@@ -1,8 +1,10 @@
 #include "app/application.h"
 
 #include "core/base/numtext.h"
+#include "measure/audio_setup.h"
 #include "measure/main_window.h"
 #include "platform/appexception.h"
+#include "platform/audio/chosen_backend.h"
 #include "services/window_places.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
@@ -54,6 +56,7 @@ RavlonWindows::~RavlonWindows() {
     if (Places)
         for (QWidget* window : PlacedWindows(*this))
             if (window) Places->Store(*window, window->metaObject()->className());
+    Audio.reset(); // it adds controls to the main window and takes them away
     // The views go first: they hold the main window's show actions.
     Form6.reset();
     Form5.reset();
@@ -65,8 +68,9 @@ RavlonWindows::~RavlonWindows() {
 
 std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend) {
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window ends the program
+    if (!backend) backend = std::make_shared<ravlon::audio::ChosenWaveBackend>();
     auto w = std::make_unique<RavlonWindows>();
-    w->Form1 = std::make_unique<TForm1>(w->Model, std::move(backend));
+    w->Form1 = std::make_unique<TForm1>(w->Model, backend);
     TForm1& main = *w->Form1;
     w->Form2 = std::make_unique<TForm2>(w->Model, main.Showdecayaction);
     w->Form3 = std::make_unique<TForm3>(w->Model, main.showresponseaction);
@@ -88,10 +92,14 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
     main.WarnBeforeRun = [warning] {
         if (!warning->nowarncheck->isChecked()) warning->exec();
     };
+    w->Audio = std::make_unique<ravlon::TAudioSetup>(main, std::move(backend));
+    // What the features added to the main window may need more room.
+    FitStartSize(main, main.size());
     main.Loaded();
     w->Places = std::make_unique<ravlon::TWindowPlaces>(main.ProgId1);
     for (QWidget* window : PlacedWindows(*w))
         w->Places->Restore(*window, window->metaObject()->className(), FittingSize(*window));
     main.show();
+    w->Audio->Start();
     return w;
 }

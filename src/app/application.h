@@ -27,7 +27,8 @@ class TForm5;
 class TForm6;
 namespace ravlon {
 class TWindowPlaces;
-}
+class TAudioSetup;
+} // namespace ravlon
 
 class RavlonApplication : public QApplication {
 public:
@@ -47,6 +48,9 @@ struct RavlonWindows {
     // Where the windows were in the last session; they are kept there when
     // the windows go.
     std::unique_ptr<ravlon::TWindowPlaces> Places;
+    // The sound devices in the main window: audio dialog, meter, check window.
+    // InputMeter of the model tells which cycles clipped (ChangeClipping).
+    std::unique_ptr<ravlon::TAudioSetup> Audio;
 
     RavlonWindows();
     ~RavlonWindows();
@@ -56,6 +60,7 @@ struct RavlonWindows {
 
 // Creates the windows in their start-up order, wires them, finishes their
 // loading and shows the main window. backend: the audio back end of the sound
-// components (default: RAVLON_AUDIO or the sound card).
-std::unique_ptr<RavlonWindows> CreateForms(
-    std::shared_ptr<ravlon::audio::WaveBackend> backend = ravlon::audio::DefaultWaveBackend());
+// components; null: the devices chosen in the audio settings (RAVLON_AUDIO
+// when it is set), applied once the main window shows.
+std::unique_ptr<RavlonWindows>
+CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend = nullptr);

@@ -26,13 +26,22 @@ TLevelCheckRun::~TLevelCheckRun() {
 }
 
 void TLevelCheckRun::Start(int32_t sampFreq, double attenuationDb) {
+    Begin(sampFreq, attenuationDb, false);
+}
+
+void TLevelCheckRun::StartContinuous(int32_t sampFreq, double attenuationDb) {
+    Begin(sampFreq, attenuationDb, true);
+}
+
+void TLevelCheckRun::Begin(int32_t sampFreq, double attenuationDb, bool continuous) {
     if (sampFreq < 1000 || sampFreq > 384000)
         throw ERangeError("The level check runs at 1000 ... 384000 Hz");
     gain_ = NoiseGain(attenuationDb);
     Stop();
     stretch_ = Round64(StretchSeconds * sampFreq);
+    continuous_ = continuous;
     recorded_.clear();
-    recorded_.reserve(std::size_t(2 * stretch_));
+    if (!continuous) recorded_.reserve(std::size_t(2 * stretch_));
     rng_ = TNoiseRandom(); // every check plays the same noise
     playPos_ = 0;
     recordStarted_ = false;
@@ -69,9 +78,12 @@ void TLevelCheckRun::StopDevices() noexcept {
 void TLevelCheckRun::Stash(TWaveChunk& arr, int& used) {
     used = std::clamp(used, 0, int(arr.size()));
     // Silence for the background, then the noise, then silence until the
-    // recording is complete.
-    FillNoise(rng_, arr.data(), used, playPos_, int32_t(stretch_), int32_t(2 * stretch_),
-              std::numeric_limits<int32_t>::max(), gain_);
+    // recording is complete; setting the level: noise all the time.
+    if (continuous_)
+        FillNoise(rng_, arr.data(), used, playPos_, 0, int32_t(stretch_), int32_t(stretch_), gain_);
+    else
+        FillNoise(rng_, arr.data(), used, playPos_, int32_t(stretch_), int32_t(2 * stretch_),
+                  std::numeric_limits<int32_t>::max(), gain_);
     // The input, opened with the output, starts with the first buffer.
     if (!recordStarted_) {
         recordStarted_ = true;
@@ -81,6 +93,11 @@ void TLevelCheckRun::Stash(TWaveChunk& arr, int& used) {
 
 void TLevelCheckRun::Fetch(const TWaveChunk& arr, int used) {
     if (finishing_) return;
+    if (continuous_) {
+        if (OnBuffer)
+            OnBuffer(std::span(arr.data(), std::size_t(std::clamp(used, 0, int(arr.size())))));
+        return;
+    }
     const std::size_t n = std::min(std::size_t(std::clamp(used, 0, int(arr.size()))),
                                    std::size_t(2 * stretch_) - recorded_.size());
     recorded_.insert(recorded_.end(), arr.begin(), arr.begin() + std::ptrdiff_t(n));

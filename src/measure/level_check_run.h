@@ -43,6 +43,11 @@ public:
     // a bad attenuation (NoiseGain) or rate (1000 ... 384000 Hz) and
     // EMPCError when a device cannot be opened (nothing is left open).
     void Start(int32_t sampFreq, double attenuationDb);
+    // The level-setting mode: the noise plays from the first buffer until
+    // Stop, and the recording goes to OnBuffer only (OnDone is never
+    // called). Raises as Start.
+    void StartContinuous(int32_t sampFreq, double attenuationDb);
+    bool Continuous() const { return continuous_; }
     // Ends a check early: both devices are closed, OnDone is not called.
     void Stop();
     bool Active() const { return play_.Active() || rec_.Active() || finishing_; }
@@ -58,6 +63,7 @@ public:
     std::function<void()> OnFailed;
 
 private:
+    void Begin(int32_t sampFreq, double attenuationDb, bool continuous);
     void Stash(TWaveChunk& arr, int& used);
     void Fetch(const TWaveChunk& arr, int used);
     void DeviceMessage(const TMessage& m);
@@ -70,6 +76,7 @@ private:
     int64_t stretch_ = 0; // samples per stretch
     int32_t playPos_ = 0;
     bool recordStarted_ = false;
+    bool continuous_ = false;
     std::vector<int16_t> recorded_;
     bool finishing_ = false; // complete or failed: the queued end is pending
     uint64_t run_ = 0;       // counts Stop calls, so a queued end knows it is stale

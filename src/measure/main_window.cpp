@@ -269,6 +269,9 @@ void TForm1::BuildControls() {
     statusBar()->addWidget(status_, 1);
     progress_ = new QLabel(statusBar());
     statusBar()->addPermanentWidget(progress_);
+    // A notice that takes more lines makes the status bar taller: the window
+    // grows so the settings keep their room.
+    statusBar()->installEventFilter(this);
 
     // Settings panel: tool bar, then label and control pairs.
     auto* settings = new QVBoxLayout(Panel1);
@@ -348,6 +351,29 @@ void TForm1::BuildControls() {
         PaintBox2->update();
     };
     Panel2->OnResize = [this] { Panel2Resize(); };
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == statusBar() &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+        QMetaObject::invokeMethod(
+            this, [this] { FitStatusBar(); }, Qt::QueuedConnection);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// The status bar takes the height its wrapped notices need at their widths
+// (it does not ask them itself), and the window grows so the settings keep
+// their room.
+void TForm1::FitStatusBar() {
+    int lines = 0;
+    for (QLabel* label : statusBar()->findChildren<QLabel*>())
+        if (label->isVisible() && label->wordWrap())
+            lines = std::max(lines, label->heightForWidth(label->width()));
+    const QMargins m = statusBar()->contentsMargins();
+    const int need = std::max(statusBar()->minimumSizeHint().height(),
+                              lines + m.top() + m.bottom() + 8); // the bar's own spacing
+    if (statusBar()->minimumHeight() != need) statusBar()->setMinimumHeight(need);
+    GrowForContent(*this, *centralWidget());
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -74,6 +74,9 @@ public:
     // Shown before a run starts (the loudspeaker warning, unless the user
     // ticked it away); set by the application.
     std::function<void()> WarnBeforeRun;
+    // Asked after the warning, before anything starts: false cancels the
+    // start (the check before every run); set by the application.
+    std::function<bool()> BeforeRun;
 
     // --- Controls -------------------------------------------------------------------
     QWidget* Panel1; // settings
@@ -148,7 +151,12 @@ public:
     // of the spectrogram; empty otherwise.
     std::string ProgressText() const;
 
+signals:
+    // A run started or stopped (Running changed).
+    void RunningChanged(bool running);
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -165,6 +173,7 @@ private:
     void RescueTemporaryRecording();
     void DeviceFailed(unsigned msg);
     void ReportDropout();
+    void FitStatusBar();
     void ShowProgress();
 
     ravlon::MeasurementModel& model_;

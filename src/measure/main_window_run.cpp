@@ -57,6 +57,7 @@ void TForm1::SetRunning(bool on) {
     Running = on;
     openfileaction->setEnabled(!on);
     RunAction->setChecked(on);
+    emit RunningChanged(on);
     // Reported once the window is idle, so the recording can be saved at once.
     if (!problem.empty()) throw Exception(problem);
 }
@@ -80,6 +81,7 @@ std::string TForm1::StopDevices() noexcept {
 bool TForm1::StartRun() {
     if (!ConfirmDiscard()) return false;
     if (WarnBeforeRun) WarnBeforeRun();
+    if (BeforeRun && !BeforeRun()) return false;
     // Every setting is read and checked before anything is applied, so a
     // refused start changes neither the sound components nor the store.
     TSpectrogram::RunSettings s;

@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+
 int TitleBarWidth(const QWidget& window) {
     QFont font = QApplication::font();
     font.setBold(true);
@@ -18,6 +20,13 @@ QSize FittingSize(const QWidget& window) {
     return window.minimumSizeHint()
         .expandedTo(window.minimumSize())
         .expandedTo(QSize(TitleBarWidth(window), 0));
+}
+
+void GrowForContent(QWidget& window, const QWidget& content) {
+    const QSize least = content.minimumSizeHint();
+    const int dw = std::max(0, least.width() - content.width());
+    const int dh = std::max(0, least.height() - content.height());
+    if (dw > 0 || dh > 0) window.resize(window.width() + dw, window.height() + dh);
 }
 
 void FitStartSize(QWidget& window, QSize size) {

@@ -18,3 +18,9 @@ QSize FittingSize(const QWidget& window);
 // Resizes the window to size, grown to FittingSize, and centres it on the
 // primary screen.
 void FitStartSize(QWidget& window, QSize size);
+
+// Grows the window (never shrinks it) when the part that its layout sizes
+// freely (content, e.g. a main window's central widget) got less than its
+// minimum because something beside it (a status bar whose text took more
+// lines) grew.
+void GrowForContent(QWidget& window, const QWidget& content);

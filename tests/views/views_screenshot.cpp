@@ -1,7 +1,8 @@
-// Renders the main window (during and after a short measurement through the
-// simulated room), the four result views, the loudspeaker warning and the
-// about box to PNG files (offscreen). Settings, recent files and window places
-// go to a temporary folder, so every run starts from the same windows.
+// Renders the main window (during a short measurement through the simulated
+// room, with its progress and the input meter, and after it), the four result
+// views, the loudspeaker warning, the about box, the audio dialog and the
+// check window to PNG files (offscreen). Settings, recent files and window
+// places go to a temporary folder, so every run starts from the same windows.
 // RAVLON_FONT_POINTS=N renders with an N-point application font. Usage:
 //   ravlon_views_screenshot <output folder> [room settings] [cycles]
 #include "app/application.h"
@@ -9,6 +10,9 @@
 #include "core/base/numtext.h"
 #include "core/recording/recording_file.h"
 #include "core/views/view_math.h"
+#include "measure/audio_settings_dialog.h"
+#include "measure/audio_setup.h"
+#include "measure/level_check_window.h"
 #include "measure/main_window.h"
 #include "platform/messagebox.h"
 #include "services/about_box.h"
@@ -121,7 +125,11 @@ int main(int argc, char** argv) {
     while (Form1->Store().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    bool ok = Save(Form1, folder, "mainwindow-run.png"); // with the run's progress
+    // During the run, while the noise plays: the progress and the input meter.
+    timer.restart();
+    while (windows->Model.InputMeter().Rms() < -40 && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    bool ok = Save(Form1, folder, "mainwindow-run.png");
     Form1->RunAction->trigger();
     // The run stops a few buffers after the last cycle, wherever the event loop
     // was: open exactly the recorded cycles, so the pictures are the same at
@@ -177,6 +185,31 @@ int main(int argc, char** argv) {
         ok &= Save(dialog, folder, name);
         dialog->hide();
     }
+
+    // The audio dialog over a fixed set of devices, and the check before measuring.
+    TAudioSettingsForm dialog;
+    ravlon::audio::AudioDeviceInfo out{"Scarlett 2i2 USB", 2, 2, true, true, {44100, 48000, 96000}};
+    ravlon::audio::AudioDeviceInfo monitor{
+        "Monitor of Scarlett 2i2 USB", 0, 2, false, false, {48000}};
+    ravlon::audio::AudioSettings choice;
+    choice.system = "pulse";
+    choice.outputDevice = out.name;
+    choice.inputDevice = out.name;
+    choice.inputChannel = 2;
+    choice.outputAttenuation = 12;
+    dialog.SetChoice(
+        {{"alsa", "ALSA", true, false, {out}}, {"pulse", "Pulse", true, true, {out, monitor}}},
+        choice);
+    dialog.adjustSize();
+    ok &= Save(&dialog, folder, "audiodevices.png");
+    TLevelCheckForm& check = *windows->Audio->CheckForm;
+    check.show();
+    check.StartCheck();
+    timer.restart();
+    while (check.Active() && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ok &= Save(&check, folder, "checklevels.png");
     Form1->close();
     windows.reset();
     ravlon::SetMessageBoxHandler(nullptr);

@@ -1,5 +1,6 @@
 #include "core/model/measurement_model.h"
 
+#include "core/base/errors.h"
 #include "core/base/numtext.h"
 #include "core/views/t60_evaluation.h"
 #include "core/views/view_math.h"
@@ -88,6 +89,13 @@ const T60Evaluation& MeasurementModel::Evaluation() {
 
 void MeasurementModel::Changed(unsigned changes) {
     if (changes & (ChangeSetup | ChangeStore | ChangeDrops)) evalValid_ = false;
+    if (changes & ChangeSetup) {
+        try {
+            meter_.Configure(store_->SampFreq(), store_->Pos3());
+        } catch (const ERangeError&) {
+            meter_.Reset(); // no rate yet: levels only, no cycles
+        }
+    }
     Notify(changes);
 }
 
@@ -104,12 +112,18 @@ MeasurementModel::Subscription MeasurementModel::ObserveSamples(SampleSink sink)
 }
 
 void MeasurementModel::SamplesTaken(const int16_t* samples, int32_t count, bool analysed) {
+    const auto clippedCycles = [this] {
+        return int64_t(meter_.ClippedCycles().size()) + meter_.UnlistedCycles();
+    };
+    const int64_t clippedBefore = clippedCycles();
+    meter_.AddBuffer(std::span(samples, std::size_t(std::max(count, 0))));
     // By index: a sink may subscribe or leave meanwhile (the list never
     // reallocates during a run, so this allocates nothing).
     for (size_t i = 0; i < sinks_.size(); ++i) {
         const std::shared_ptr<SampleSink> sink = sinks_[i].sink;
         (*sink)(samples, count, analysed);
     }
+    if (clippedCycles() != clippedBefore) Notify(ChangeClipping);
 }
 
 void MeasurementModel::Unsubscribe(uint64_t id) {

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "core/measure/fft.h"
+#include "core/measure/input_meter.h"
 #include "core/measure/spectrogram.h"
 
 #include <cstdint>
@@ -38,6 +39,7 @@ enum ModelChange : unsigned {
     ChangeTime = 1u << 3,      // the selected time within the cycle
     ChangeDrops = 1u << 4,     // initial or additional drop
     ChangeVolume = 1u << 5,    // the room volume text
+    ChangeClipping = 1u << 6,  // a cycle clipped for the first time (InputMeter)
 };
 
 // The per-bin results of EvaluateT60 (seconds; frames as Doubles; 0 = none).
@@ -114,6 +116,11 @@ public:
     using SampleSink = std::function<void(const int16_t* samples, int32_t count, bool analysed)>;
     [[nodiscard]] Subscription ObserveSamples(SampleSink sink);
     void SamplesTaken(const int16_t* samples, int32_t count, bool analysed);
+    // The level of those chunks, before the sinks get them: the meter, and the
+    // clipped samples counted in the cycles of the store's set-up (reset by
+    // ChangeSetup, so a result of cycle n is invalid when ClippedInCycle(n) > 0).
+    // ChangeClipping is told once for every cycle that clips.
+    const TInputMeter& InputMeter() const { return meter_; }
 
     // --- Notifications -------------------------------------------------------------
     // The owner of the store calls this after it changed the store (bits
@@ -129,6 +136,8 @@ private:
     std::unique_ptr<TSpectrogram> store_;
     double frequency_ = 0, time_ = 0, initialDrop_ = 0, additionalDrop_ = 0;
     std::string volumeText_ = "100";
+
+    TInputMeter meter_;
 
     T60Evaluation eval_;
     bool evalValid_ = false;

@@ -92,6 +92,21 @@ std::vector<int> CommonRates(const AudioDeviceInfo& output, const AudioDeviceInf
     return both;
 }
 
+std::vector<int> OfferedRates(const AudioChoice& choice,
+                              const std::vector<AudioSystemInfo>& systems) {
+    if (choice.settings.IsRoom()) return {std::begin(kRoomRates), std::end(kRoomRates)};
+    const AudioSystemInfo* sys = nullptr;
+    for (const AudioSystemInfo& s : systems)
+        if (choice.settings.system.empty() ? s.isDefault : s.id == choice.settings.system) sys = &s;
+    if (!sys) return {};
+    const AudioDeviceInfo *out = nullptr, *in = nullptr;
+    for (const AudioDeviceInfo& d : sys->devices) {
+        if (d.outputChannels > 0 && d.name == choice.outputName) out = &d;
+        if (d.inputChannels > 0 && d.name == choice.inputName) in = &d;
+    }
+    return out && in ? CommonRates(*out, *in) : std::vector<int>();
+}
+
 std::string AudioSystemsText(const std::vector<AudioSystemInfo>& systems) {
     std::string text;
     for (const AudioSystemInfo& s : systems) {

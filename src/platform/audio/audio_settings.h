@@ -83,6 +83,15 @@ std::string AudioStatusText(const AudioChoice& choice, const std::string* enviro
 // The rates both devices support, ascending (for the sampling-rate edit).
 std::vector<int> CommonRates(const AudioDeviceInfo& output, const AudioDeviceInfo& input);
 
+// The sampling rates the simulated room offers (it takes any rate).
+inline constexpr int kRoomRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000};
+
+// The rates to offer for a checked choice: kRoomRates for the simulated room,
+// else the rates both devices to be opened support (in `systems`, as
+// EnumerateAudioSystems gives them); none when a device is not known.
+std::vector<int> OfferedRates(const AudioChoice& choice,
+                              const std::vector<AudioSystemInfo>& systems);
+
 // The listing of `ravlon --list-devices`: per system a heading line, then
 // one line per device with its channel counts and rates.
 std::string AudioSystemsText(const std::vector<AudioSystemInfo>& systems);

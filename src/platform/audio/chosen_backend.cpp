@@ -43,9 +43,14 @@ std::string ChosenWaveBackend::choose(const AudioSettings& wanted) {
         return {};
     }
     choice_ =
-        wanted.IsRoom() ? AudioChoice{wanted, {}, {}, {}} : CheckAudioChoice(wanted, enumerate_());
+        wanted.IsRoom() ? AudioChoice{wanted, {}, {}, {}} : CheckAudioChoice(wanted, enumerate());
     current_ = MakeWaveBackend(choice_.settings);
     return choice_.message;
+}
+
+const std::vector<AudioSystemInfo>& ChosenWaveBackend::enumerate() {
+    systems_ = enumerate_();
+    return systems_;
 }
 
 std::string ChosenWaveBackend::statusText() const {

@@ -49,8 +49,14 @@ public:
     const AudioChoice& choice() const { return choice_; }
     // RAVLON_AUDIO decides instead of the choice.
     bool overridden() const { return environment_.has_value(); }
+    const std::optional<std::string>& environment() const { return environment_; }
     // The status bar's text (AudioStatusText).
     std::string statusText() const;
+    // The devices present as choose or enumerate last found them (with
+    // RAVLON_AUDIO set, choose does not look: empty until enumerate).
+    const std::vector<AudioSystemInfo>& systems() const { return systems_; }
+    // Looks again which devices are present (for the audio dialog).
+    const std::vector<AudioSystemInfo>& enumerate();
 
     std::vector<std::string> deviceNames(Direction dir) override;
     std::unique_ptr<WaveStream> open(Direction dir, const WaveFormat& format, MessageWindow& target,
@@ -60,6 +66,7 @@ private:
     std::optional<std::string> environment_;
     Enumerator enumerate_;
     AudioChoice choice_;
+    std::vector<AudioSystemInfo> systems_;
     std::shared_ptr<WaveBackend> current_;
 };
 

@@ -101,3 +101,27 @@ TEST(MeasurementModel, ObserversLeaveWithTheirSubscription) {
     m.SetTime(1);
     EXPECT_EQ(c, 0);
 }
+
+TEST(MeasurementModel, ClippedCyclesAreToldOnceEachAndClearedByANewSetup) {
+    MeasurementModel m;
+    TSpectrogram::RunSettings r = Rectangular256();
+    r.SampFreq = 1000;
+    r.PreNoise = r.Noise = r.PostNoise = 1.0; // cycles of 3000 samples
+    m.Store().SetupRun(r);
+    m.Changed(ChangeSetup);
+    int clipping = 0;
+    auto sub = m.Observe([&](unsigned c) { clipping += (c & ChangeClipping) != 0; });
+    std::vector<int16_t> chunk(1000, 100);
+    chunk[10] = 32767;
+    for (int i = 0; i < 3; ++i) m.SamplesTaken(chunk.data(), 1000, true); // cycle 1: 3 chunks
+    chunk[10] = 100;
+    m.SamplesTaken(chunk.data(), 1000, true); // cycle 2 clean
+    chunk[999] = -32768;
+    m.SamplesTaken(chunk.data(), 1000, false); // cycle 2 clips, not analysed: still counted
+    EXPECT_EQ(clipping, 2);
+    EXPECT_EQ(m.InputMeter().ClippedInCycle(1), 3);
+    EXPECT_EQ(m.InputMeter().ClippedInCycle(2), 1);
+    EXPECT_EQ(m.InputMeter().StatusText(), "Input clipped in cycles 1-2 (4 samples)");
+    m.Changed(ChangeSetup);
+    EXPECT_FALSE(m.InputMeter().Clipped());
+}
