@@ -3,6 +3,10 @@
 #include "core/base/numtext.h"
 #include "measure/main_window.h"
 #include "platform/appexception.h"
+#include "platform/audio/chosen_backend.h"
+#include "platform/audio/room_backend.h"
+#include "session/export_actions.h"
+#include "session/session_controller.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -38,6 +42,9 @@ bool RavlonApplication::notify(QObject* receiver, QEvent* event) {
 RavlonWindows::RavlonWindows() = default;
 
 RavlonWindows::~RavlonWindows() {
+    // The session and the exports go first: they use the main window and the views.
+    Exports.reset();
+    Sessions.reset();
     // The views go first: they hold the main window's show actions.
     Form6.reset();
     Form5.reset();
@@ -47,10 +54,32 @@ RavlonWindows::~RavlonWindows() {
     Form1.reset();
 }
 
+namespace {
+
+// The devices of the back end, as a session position records them.
+std::pair<std::string, std::string> DescribeDevices(ravlon::audio::WaveBackend& backend) {
+    using namespace ravlon::audio;
+    if (auto* chosen = dynamic_cast<ChosenWaveBackend*>(&backend)) {
+        if (chosen->overridden()) return {chosen->statusText(), chosen->statusText()};
+        const AudioChoice& c = chosen->choice();
+        if (c.settings.IsRoom()) return {"Simulated room", "Simulated room"};
+        return {c.outputName.empty() ? "default output device" : c.outputName,
+                c.inputName.empty() ? "default input device" : c.inputName};
+    }
+    if (dynamic_cast<RoomBackend*>(&backend)) {
+        const std::vector<std::string> out = backend.deviceNames(Direction::Output);
+        const std::vector<std::string> in = backend.deviceNames(Direction::Input);
+        return {out.empty() ? "" : out.front(), in.empty() ? "" : in.front()};
+    }
+    return {"default output device", "default input device"};
+}
+
+} // namespace
+
 std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend) {
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window ends the program
     auto w = std::make_unique<RavlonWindows>();
-    w->Form1 = std::make_unique<TForm1>(w->Model, std::move(backend));
+    w->Form1 = std::make_unique<TForm1>(w->Model, backend);
     TForm1& main = *w->Form1;
     w->Form2 = std::make_unique<TForm2>(w->Model, main.Showdecayaction);
     w->Form3 = std::make_unique<TForm3>(w->Model, main.showresponseaction);
@@ -72,6 +101,14 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
     main.WarnBeforeRun = [warning] {
         if (!warning->nowarncheck->isChecked()) warning->exec();
     };
+    w->Sessions = std::make_unique<TSessionController>(main, w->Model);
+    w->Sessions->Devices = [backend] { return DescribeDevices(*backend); };
+    w->Exports = std::make_unique<TExportActions>(main, w->Sessions->ExportReportAction);
+    w->Exports->AddView("Spectrogram", main.Panel2);
+    w->Exports->AddView("Decay", w->Form2->Panel1);
+    w->Exports->AddView("Response", w->Form3->Panel1);
+    w->Exports->AddView("Reverberation time", w->Form4->Panel1);
+    w->Exports->AddView("Reverberation radius", w->Form6->Panel1);
     main.Loaded();
     main.show();
     return w;

@@ -23,6 +23,8 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+class TSessionController;
+class TExportActions;
 
 class RavlonApplication : public QApplication {
 public:
@@ -39,6 +41,10 @@ struct RavlonWindows {
     std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TForm5> Form5;
     std::unique_ptr<TForm6> Form6;
+    // The measurement session (File > New session..., positions panel, report)
+    // and the WAV and image exports.
+    std::unique_ptr<TSessionController> Sessions;
+    std::unique_ptr<TExportActions> Exports;
 
     RavlonWindows();
     ~RavlonWindows();

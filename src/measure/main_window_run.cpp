@@ -118,6 +118,7 @@ bool TForm1::StartRun() {
     spec_.ResetCounters();
     spec_.RequestRepaint();
     TmpFileName = name;
+    RunRecording = true;
     rescueCheck_ = spec_.RepaintRequests();
     unsaved_ = false;
     dropped_ = 0;
