@@ -226,7 +226,8 @@ void ParseOptions(CLI::App& app, Options& o, int argc, char** argv) {
         "table (default), csv or json");
     AddNumber(app, "--volume", o.volume, NumberIn(0, false), "M3",
               "room volume: adds the reverberation radius\n0.056 sqrt(V/T) and the limit "
-              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20)");
+              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20);\ndefault with "
+              "--session: the session's volume");
     AddNumber(app, "--pre", o.pre, NumberIn(0, true), "S",
               "seconds before the noise (audio files only)");
     AddNumber(app, "--noise", o.noise, NumberIn(0, true), "S",
@@ -451,6 +452,7 @@ TSessionReport AnalyseSession(const Options& o) {
         TAnalysisSettings settings = PositionAnalysisSettings(p, BaseSettings(o));
         if (o.bandwidthGiven) settings.Bandwidth = o.bandwidth;
         if (o.windowGiven) settings.Window = o.window;
+        if (!o.volume) settings.Volume = session.Info.Volume; // as the program's report
         try {
             positions.push_back(
                 MakeReportPosition(p, Analyse(session.RecordingPath(p), o, settings)));
