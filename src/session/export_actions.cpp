@@ -111,8 +111,17 @@ void TExportActions::ExportImage(int view, const std::string& path, QSize size) 
         throw Exception("An image can be at most " + std::to_string(kMaxImageSide) +
                         " pixels wide and high.");
     QWidget* plot = views_[static_cast<size_t>(view)];
-    // A view never shown has not laid out its plot yet.
-    if (!plot->window()->isVisible()) plot->window()->show();
+    // A view never shown has not laid out its plot yet: shown for the picture.
+    QWidget* window = plot->window();
+    const bool hidden = !window->isVisible();
+    if (hidden) window->show();
+    struct HideAgain {
+        QWidget* window;
+        bool hide;
+        ~HideAgain() {
+            if (hide) window->hide();
+        }
+    } hideAgain{window, hidden};
     QByteArray data;
     {
         LaidOutAt laidOut(plot, size);

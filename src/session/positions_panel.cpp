@@ -62,9 +62,9 @@ TPositionsPanel::TPositionsPanel(TSessionController& sessions, QAction* showActi
     connect(OpenButton, &QPushButton::clicked, this, Guarded(this, openSelected));
     connect(Table, &QTableWidget::cellDoubleClicked, this, Guarded(this, openSelected));
     connect(AddButton, &QPushButton::clicked, this,
-            Guarded(this, [this] { sessions_.AddPositionAction->trigger(); }));
+            Guarded(this, [this] { sessions_.AddPositionExecute(); }));
     connect(ReportButton, &QPushButton::clicked, this,
-            Guarded(this, [this] { sessions_.ExportReportAction->trigger(); }));
+            Guarded(this, [this] { sessions_.ExportReportExecute(); }));
     connect(Table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (filling_ || item->column() != ColUse) return;
         const int row = item->row();

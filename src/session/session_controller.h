@@ -77,6 +77,12 @@ public:
     std::function<std::optional<std::string>(const std::string& suggested)> AskLabel;
     std::function<std::optional<TReportChoice>()> AskReport;
 
+    // --- The actions: their dialogs, then the operation ------------------------------
+    void NewSessionExecute();
+    void OpenSessionExecute();
+    void AddPositionExecute();
+    void ExportReportExecute();
+
     // --- What the actions do after their dialogs ---------------------------------
     // Makes a session in an existing folder; offers to open one already there.
     bool NewSession(const std::string& folder, const ravlon::TSessionInfo& info);
@@ -107,10 +113,6 @@ signals:
     void Changed();
 
 private:
-    void NewSessionExecute();
-    void OpenSessionExecute();
-    void AddPositionExecute();
-    void ExportReportExecute();
     void UpdateActions();
     void Analyse(size_t i);
     void Recompute();

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -245,6 +246,11 @@ TEST_F(Sessions, RecordingAsWavAndViewsAsImages) {
     const std::string svg = ReadAll(TempDir() + "/spectrogram.svg");
     EXPECT_NE(svg.find("<svg"), std::string::npos);
     EXPECT_NE(svg.find("width=\"800"), std::string::npos) << svg.substr(0, 400);
+    // A hidden view is laid out for the picture and stays hidden.
+    ASSERT_FALSE(Form2->isVisible());
+    exports->ExportImage(1, TempDir() + "/decay.png", QSize(500, 300));
+    EXPECT_EQ(QImage(QString::fromStdString(TempDir() + "/decay.png")).size(), QSize(500, 300));
+    EXPECT_FALSE(Form2->isVisible());
     EXPECT_THROW(exports->ExportImage(7, TempDir() + "/x.png"), Exception);
     EXPECT_THROW(exports->ExportImage(0, TempDir() + "/x.png", QSize(20000, 10)), Exception);
 }
@@ -263,7 +269,11 @@ TEST_F(Sessions, ARunAddedAsPositionRecordsItsDevicesAndSettings) {
     ASSERT_TRUE(WaitForCycles(2));
     EXPECT_FALSE(sessions->AddPosition("P1")); // still running
     PressRun();
-    ASSERT_TRUE(sessions->AddPosition("P1")) << MessageTexts();
+    // The panel's button, as a user adds it (the menu entry was disabled until now).
+    sessions->AskLabel = [](const std::string& suggested) { return std::optional(suggested); };
+    messages.clear();
+    sessions->Panel()->AddButton->click();
+    EXPECT_TRUE(messages.empty()) << MessageTexts();
     EXPECT_FALSE(Form1->Unsaved());
     const TSessionPosition p = ReadSession(folder).Session.Positions.at(0);
     EXPECT_EQ(p.OutputDevice, "Simulated room loudspeaker");
