@@ -1,17 +1,22 @@
-// ravlon-analyze: the analysis of an opened recording, without windows. Runs
-// the main window's set-up and re-analysis (OpenRecordingAnalysis), the
-// per-bin T60 evaluation of the reverberation time view (EvaluateT60), and the
-// band evaluation (EDT, T20, T30 per octave or one-third octave, from
-// band-filtered signals or from the spectrogram), and prints the results as a
-// table, CSV or JSON (band_results_format.h, the program's export writes the same).
+// ravlon-analyze: the analysis of opened recordings, without windows. Runs
+// the main window's set-up and re-analysis, the per-bin T60 evaluation of the
+// reverberation time view and the band evaluation (EDT, T20, T30 per octave or
+// one-third octave, from band-filtered signals or from the spectrogram) on
+// each file (core/session/position_analysis.h), and prints the results as a
+// table, CSV or JSON (band_results_format.h, the program's export writes the
+// same). Several files, or a session's positions, are averaged per band as
+// ISO 3382-2 describes (core/session/session_average.h), and --report writes
+// the measurement report (report/, Qt Gui without windows).
 #include "core/bands/band_decays.h"
 #include "core/bands/band_evaluation.h"
 #include "core/bands/band_results_format.h"
 #include "core/base/fileutil.h"
 #include "core/base/numtext.h"
-#include "core/measure/open_recording.h"
 #include "core/recording/recording_file.h"
-#include "core/views/t60_evaluation.h"
+#include "core/session/position_analysis.h"
+#include "core/session/recording_wav.h"
+#include "core/session/session_report.h"
+#include "report/report_writer.h"
 
 #include <CLI/CLI.hpp>
 #include <sndfile.h>
@@ -46,9 +51,13 @@ least-squares regression (ISO 3382-1/-2), or the per-bin results.
 
 FILE is a Ravlon recording (.ravlon; channel 0 is analysed, the cycle
 positions come from its items "pos1", "pos2", "pos3") or a mono audio file
-readable by libsndfile (WAV, FLAC, AIFF ...), which needs --pre, --noise and
---post: the cycle positions are then computed as a measurement run does.
-A value may also be given as --option=value.
+readable by libsndfile (WAV, FLAC, AIFF ...). A WAV exported by Ravlon
+carries its cycle as cue points; any other audio file needs --pre, --noise
+and --post: the cycle positions are then computed as a measurement run does.
+Several FILEs are analysed one after another; with --average (or --session,
+or --report) their bands are also averaged: the mean over the positions where
+a band is valid, the standard deviation between them and the ISO 3382-2
+uncertainty of the mean. A value may also be given as --option=value.
 )";
 
 constexpr const char* kFooter =
@@ -67,8 +76,10 @@ Exit codes:
   1  usage error: unknown option, bad or missing option value
   2  input file error: missing or unreadable file, not a recording or audio
      file, a recording without "pos1".."pos3", an audio file with several
-     channels; or a write that failed (the temporary copy of an audio file,
-     the results, the decays)
+     channels, a session without session.json or without a position that can
+     be analysed (a position that cannot is left out with a warning); or a
+     write that failed (the temporary copy of an audio file, the results, the
+     decays, the report)
   3  analysis error: settings refused (e.g. "Window size out of range"), no
      complete cycle in the file)";
 
@@ -86,7 +97,7 @@ enum class Format { Table, Csv, Json };
 enum class BandsMode { Octave, Third, Bins };
 
 struct Options {
-    std::string file;
+    std::vector<std::string> files;
     double bandwidth = 500.0;
     int32_t window = 3;
     double initialDrop = 5.0;
@@ -97,6 +108,10 @@ struct Options {
     bool reverseFilter = false;
     std::string decays; // empty: none
     std::optional<double> volume, pre, noise, post;
+    bool average = false;
+    std::string session; // empty: none
+    std::string report;  // empty: none
+    bool bandwidthGiven = false, windowGiven = false;
 };
 
 // A drop beyond this many dB cannot be reached by any recording, and 10^(drop/10)
@@ -171,8 +186,8 @@ void ParseOptions(CLI::App& app, Options& o, int argc, char** argv) {
     app.get_formatter()->column_width(24);
     // A later value of an option replaces an earlier one.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("FILE", o.file, "a recording or a mono audio file (see above)")
-        ->required()
+    app.add_option("FILE", o.files, "recordings or mono audio files (see above)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("");
     AddNumber(app, "--bandwidth", o.bandwidth, NumberIn(0, false), "HZ",
               "analysis bandwidth (default 500)");
@@ -211,16 +226,58 @@ void ParseOptions(CLI::App& app, Options& o, int argc, char** argv) {
         "table (default), csv or json");
     AddNumber(app, "--volume", o.volume, NumberIn(0, false), "M3",
               "room volume: adds the reverberation radius\n0.056 sqrt(V/T) and the limit "
-              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20)");
+              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20);\ndefault with "
+              "--session: the session's volume");
     AddNumber(app, "--pre", o.pre, NumberIn(0, true), "S",
               "seconds before the noise (audio files only)");
     AddNumber(app, "--noise", o.noise, NumberIn(0, true), "S",
               "seconds of noise (audio files only)");
     AddNumber(app, "--post", o.post, NumberIn(0, true), "S",
               "seconds after the noise (audio files only)");
+    app.add_flag("--average", o.average,
+                 "also averages the bands of the FILEs, as the\npositions of one room");
+    app.add_option("--session", o.session,
+                   "analyses and averages the positions a session\nfolder includes (no FILE then)")
+        ->check(CLI::ExistingDirectory)
+        ->type_name("DIR")
+        ->option_text("DIR");
+    app.add_option("--report", o.report,
+                   "writes the measurement report (HTML with the\ngraphs embedded, or PDF); "
+                   "implies --average")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const std::string ext =
+                    LowerCaseAnsi(std::filesystem::path(text).extension().string());
+                return ext == ".html" || ext == ".htm" || ext == ".pdf"
+                           ? ""
+                           : "'" + text + "' is not a .html or .pdf file name";
+            },
+            ""))
+        ->type_name("FILE.html|FILE.pdf")
+        ->option_text("FILE.html|FILE.pdf");
     app.parse(argc, argv);
+    o.bandwidthGiven = app.count("--bandwidth") > 0;
+    o.windowGiven = app.count("--window") > 0;
+    o.average = o.average || !o.session.empty() || !o.report.empty();
 
+    if (o.files.empty() && o.session.empty())
+        throw CLI::ValidationError("FILE", "a recording or --session DIR is needed");
+    if (!o.files.empty() && !o.session.empty())
+        throw CLI::ValidationError("--session", "takes the positions from the session; give no "
+                                                "FILE as well");
+    for (size_t i = 0; i < o.files.size(); ++i)
+        for (size_t k = 0; k < i; ++k)
+            if (SameFile(o.files[i], o.files[k]))
+                throw CLI::ValidationError("FILE", o.files[i] + " is given twice");
     const bool bins = o.bands == BandsMode::Bins;
+    if (o.average && bins)
+        throw CLI::ValidationError(o.report.empty() ? "--average" : "--report",
+                                   "the per-bin output (--bands bins) has no bands to average");
+    if (!o.decays.empty() && (o.files.size() != 1 || o.average))
+        throw CLI::ValidationError("--decays", "writes the decays of a single FILE");
+    for (const std::string& file : o.files)
+        if (!o.report.empty() && SameFile(o.report, file))
+            throw CLI::ValidationError("--report", o.report + " is a file being analysed");
     if (o.reverseFilter && (bins || o.method != TBandMethod::Time))
         throw CLI::ValidationError("--reverse-filter", bins ? "the per-bin output (--bands bins) "
                                                               "has no band filters"
@@ -230,7 +287,7 @@ void ParseOptions(CLI::App& app, Options& o, int argc, char** argv) {
         throw CLI::ValidationError("--decays",
                                    "the per-bin output (--bands bins) has no band decays");
     // A slip of the keyboard must not replace the recording.
-    if (!o.decays.empty() && SameFile(o.decays, o.file))
+    if (!o.decays.empty() && SameFile(o.decays, o.files.front()))
         throw CLI::ValidationError("--decays", o.decays + " is the file being analysed");
 }
 
@@ -249,25 +306,35 @@ struct SndCloser {
 };
 
 // Copies a mono audio file into a temporary recording with the cycle positions
-// a run would use, so that it is analysed exactly like an opened recording.
-void AudioToRecording(SNDFILE* snd, const SF_INFO& info, const Options& o, TempRecording& temp) {
+// a run would use (or those of its cue points), so that it is analysed
+// exactly like an opened recording.
+void AudioToRecording(SNDFILE* snd, const SF_INFO& info, const std::string& file, const Options& o,
+                      TempRecording& temp) {
     if (info.channels != 1)
-        throw InputError{o.file + " has " + std::to_string(info.channels) +
+        throw InputError{file + " has " + std::to_string(info.channels) +
                          " channels; only mono audio files can be analysed"};
-    if (!o.pre || !o.noise || !o.post)
-        throw UsageError{"an audio file needs --pre, --noise and --post (seconds)"};
-    TSpectrogram::RunSettings s;
-    s.SampFreq = info.samplerate;
-    s.Window = o.window;
-    s.Bandwidth = o.bandwidth;
-    s.PreNoise = *o.pre;
-    s.Noise = *o.noise;
-    s.PostNoise = *o.post;
-    TSpectrogram::RunPlan plan;
-    try {
-        plan = TSpectrogram::CheckRun(s);
-    } catch (const Exception& e) {
-        throw AnalysisError{e.what()};
+    TWavCycle cycle;
+    const std::optional<TWavCycle> cues =
+        !o.pre && !o.noise && !o.post ? ReadWavCycle(file) : std::nullopt;
+    if (cues) {
+        cycle = *cues;
+    } else {
+        if (!o.pre || !o.noise || !o.post)
+            throw UsageError{"an audio file needs --pre, --noise and --post (seconds) unless "
+                             "its cue points carry the cycle (a WAV exported by Ravlon)"};
+        TSpectrogram::RunSettings s;
+        s.SampFreq = info.samplerate;
+        s.Window = o.window;
+        s.Bandwidth = o.bandwidth;
+        s.PreNoise = *o.pre;
+        s.Noise = *o.noise;
+        s.PostNoise = *o.post;
+        try {
+            const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(s);
+            cycle = {plan.Pos1, plan.Pos2, plan.Pos3};
+        } catch (const Exception& e) {
+            throw AnalysisError{e.what()};
+        }
     }
 
     temp.name = MakeTempFile("RAV");
@@ -279,9 +346,9 @@ void AudioToRecording(SNDFILE* snd, const SF_INFO& info, const Options& o, TempR
     if (!rec.new_file(temp.name)) throw writeFailed();
     rec.insert_nonpresent_defaults();
     rec.set_sftot(info.samplerate);
-    rec.set_item("pos1", std::to_string(plan.Pos1));
-    rec.set_item("pos2", std::to_string(plan.Pos2));
-    rec.set_item("pos3", std::to_string(plan.Pos3));
+    rec.set_item("pos1", std::to_string(cycle.Pos1));
+    rec.set_item("pos2", std::to_string(cycle.Pos2));
+    rec.set_item("pos3", std::to_string(cycle.Pos3));
     if (!rec.save_file("")) throw writeFailed();
     auto block = std::make_unique<TSMPBlock>();
     for (;;) {
@@ -290,124 +357,176 @@ void AudioToRecording(SNDFILE* snd, const SF_INFO& info, const Options& o, TempR
         block->Count = static_cast<int32_t>(n);
         if (!rec.write_block(0, *block)) throw writeFailed();
     }
-    if (sf_error(snd) != SF_ERR_NO_ERROR) throw InputError{o.file + ": " + sf_strerror(snd)};
+    if (sf_error(snd) != SF_ERR_NO_ERROR) throw InputError{file + ": " + sf_strerror(snd)};
     if (!rec.save_file("") || !rec.close_file()) throw writeFailed();
 }
 
-// Opens FILE as a recording (an audio file is converted first) with its
-// positions checked, ready for OpenRecordingAnalysis.
-void OpenInput(const Options& o, TSMPfile& rec, TempRecording& temp) {
+// Opens file as a recording (an audio file is converted first) with its
+// positions checked, ready for the analysis.
+void OpenInput(const std::string& file, const Options& o, TSMPfile& rec, TempRecording& temp) {
     std::error_code ec;
-    if (!std::filesystem::exists(o.file, ec)) throw InputError{o.file + ": no such file"};
-    if (!std::filesystem::is_regular_file(o.file, ec))
-        throw InputError{o.file + ": not a regular file"};
+    if (!std::filesystem::exists(file, ec)) throw InputError{file + ": no such file"};
+    if (!std::filesystem::is_regular_file(file, ec))
+        throw InputError{file + ": not a regular file"};
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndCloser> snd(sf_open(o.file.c_str(), SFM_READ, &info));
-    std::string path = o.file;
+    std::unique_ptr<SNDFILE, SndCloser> snd(sf_open(file.c_str(), SFM_READ, &info));
+    std::string path = file;
     if (snd) {
-        AudioToRecording(snd.get(), info, o, temp);
+        AudioToRecording(snd.get(), info, file, o, temp);
         path = temp.name;
     } else if (o.pre || o.noise || o.post) {
         // A recording carries its own positions: the options are wrong. Anything
         // else is a file that is neither, such as a damaged audio file.
-        if (rec.open_file(o.file, true) && !rec.get_item("pos3").empty())
-            throw UsageError{"--pre, --noise and --post apply to audio files only; " + o.file +
+        if (rec.open_file(file, true) && !rec.get_item("pos3").empty())
+            throw UsageError{"--pre, --noise and --post apply to audio files only; " + file +
                              " is a recording, which carries its own positions"};
-        throw InputError{o.file + ": not an audio file that libsndfile reads (" +
+        throw InputError{file + ": not an audio file that libsndfile reads (" +
                          sf_strerror(nullptr) + ")"};
     }
     if (path.size() > TSMPfile::MaxShortString)
-        throw InputError{o.file + ": the file name is longer than 255 characters"};
+        throw InputError{file + ": the file name is longer than 255 characters"};
     if (!rec.open_file(path, true))
-        throw InputError{o.file + ": not a readable recording or audio file"};
-    for (const char* key : {"pos1", "pos2", "pos3"}) {
-        const std::string text = rec.get_item(key);
-        int32_t v = 0;
-        if (text.empty())
-            throw InputError{o.file + ": the recording has no item \"" + key +
-                             "\" (not made by a measurement run)"};
-        if (!TryStrToInt(text, v))
-            throw InputError{o.file + ": the item \"" + std::string(key) +
-                             "\" is not an integer: '" + text + "'"};
-    }
+        throw InputError{file + ": not a readable recording or audio file"};
     try {
-        const double rate = rec.channel_rate(0);
-        if (!(rate >= 1)) throw InputError{o.file + ": the recording has no sampling rate"};
-    } catch (const EInvalidSMPHeader& e) {
-        throw InputError{o.file + ": " + e.what()};
+        CheckAnalysisInput(rec, file);
+    } catch (const EAnalysisInput& e) {
+        throw InputError{e.what()};
     }
 }
 
 // --- Analysis and output ------------------------------------------------------------
 
-int Run(const Options& o) {
+TAnalysisSettings BaseSettings(const Options& o) {
+    TAnalysisSettings s;
+    s.Bandwidth = o.bandwidth;
+    s.Window = o.window;
+    s.InitialDrop = o.initialDrop;
+    s.AdditionalDrop = o.additionalDrop;
+    s.PerBin = o.bands == BandsMode::Bins;
+    s.Set = o.bands == BandsMode::Third ? TBandSet::ThirdOctave : TBandSet::Octave;
+    s.Method = o.method;
+    s.Direction = o.reverseFilter ? TFilterDirection::Reversed : TFilterDirection::Forward;
+    s.Volume = o.volume;
+    return s;
+}
+
+TResultsReport Analyse(const std::string& file, const Options& o,
+                       const TAnalysisSettings& settings) {
     TSMPfile rec;
     TempRecording temp;
     try {
-        OpenInput(o, rec, temp);
+        OpenInput(file, o, rec, temp);
     } catch (const Exception& e) {
-        throw InputError{o.file + ": " + e.what()};
+        throw InputError{file + ": " + e.what()};
     }
-    TFFT fft;
-    TSpectrogram store(fft);
-    const auto noCycle = [&store](int64_t samples) {
-        return AnalysisError{"the file holds no complete cycle (" + std::to_string(samples) +
-                             " samples, a cycle is " + std::to_string(store.Pos3()) + ")"};
-    };
-    TOpenRecordingSteps steps;
-    steps.Bandwidth = [&o] { return o.bandwidth; };
-    // The store of a long cycle takes up to 1 GiB: a file too short for one
-    // analysed cycle is refused before it is allocated.
-    steps.OnPositions = [&] {
-        const int64_t size = std::max(fft.FFTSize(), 1);
-        if (rec.get_sample_count(0) < store.Pos3() / size * size)
-            throw noCycle(rec.get_sample_count(0));
-    };
-    const ReanalysisResult reanalysis = OpenRecordingAnalysis(rec, store, o.window, steps);
-    if (reanalysis.Cycles == 0) throw noCycle(reanalysis.Samples + reanalysis.Skipped);
-
-    TResultsReport report;
-    report.File = o.file;
-    report.SampFreq = store.SampFreq();
-    report.FFTSize = store.BlockSize();
-    report.Window = o.window;
-    report.Bandwidth = o.bandwidth;
-    report.Pos1 = store.Pos1();
-    report.Pos2 = store.Pos2();
-    report.Pos3 = store.Pos3();
-    report.Cycles = reanalysis.Cycles;
-    report.InitialDrop = o.initialDrop;
-    report.AdditionalDrop = o.additionalDrop;
-    report.Volume = o.volume;
-    report.PerBin = o.bands == BandsMode::Bins;
-    report.Set = o.bands == BandsMode::Third ? TBandSet::ThirdOctave : TBandSet::Octave;
-    report.Method = o.method;
-    report.Direction = o.reverseFilter ? TFilterDirection::Reversed : TFilterDirection::Forward;
-    EvaluateT60(store, fft.FFTSize(), fft.WindowSize(), o.initialDrop, o.additionalDrop, report.T60,
-                report.StartFrame, report.EndFrame);
-    if (!report.PerBin && o.method == TBandMethod::Spectrogram) {
-        report.Bands = EvaluateBands(store, report.Set, report.T60);
-    } else if (!report.PerBin) {
-        TBandDecayOptions decayOptions;
-        decayOptions.Set = report.Set;
-        decayOptions.Direction = report.Direction;
-        TBandDecayResult decays = EvaluateRecordingBands(rec, decayOptions);
-        // The filters need the whole cycle, the spectrogram only its whole frames:
-        // the bands report the cycles they average.
-        if (decays.Cycles == 0) throw noCycle(rec.get_sample_count(0));
-        report.Cycles = decays.Cycles;
-        report.Bands = std::move(decays.Bands);
-        for (TBandResult& band : report.Bands) SummariseBinT60(store, report.T60, band);
+    try {
+        TResultsReport report = AnalyseRecording(rec, file, settings);
+        rec.close_file();
+        return report;
+    } catch (const Exception& e) {
+        throw AnalysisError{e.what()};
     }
-    rec.close_file();
+}
 
-    // The decays first: a failure leaves no results that look complete.
+void Warn(const std::string& text) {
+    std::fprintf(stderr, "ravlon-analyze: warning: %s\n", text.c_str());
+}
+
+// The session's included positions, analysed; the others named in LeftOut.
+TSessionReport AnalyseSession(const Options& o) {
+    TSessionLoad load;
+    try {
+        load = ReadSession(o.session);
+    } catch (const ESessionError& e) {
+        throw InputError{e.what()};
+    }
+    for (const std::string& problem : load.Problems) Warn(problem);
+    const TSession& session = load.Session;
+    std::vector<TReportPosition> positions;
+    std::vector<std::string> leftOut;
+    for (const TSessionPosition& p : session.Positions) {
+        if (!p.Included || !p.Present) {
+            leftOut.push_back(p.Label + (p.Present ? " (excluded)" : " (recording missing)"));
+            continue;
+        }
+        TAnalysisSettings settings = PositionAnalysisSettings(p, BaseSettings(o));
+        if (o.bandwidthGiven) settings.Bandwidth = o.bandwidth;
+        if (o.windowGiven) settings.Window = o.window;
+        if (!o.volume) settings.Volume = session.Info.Volume; // as the program's report
+        try {
+            positions.push_back(
+                MakeReportPosition(p, Analyse(session.RecordingPath(p), o, settings)));
+        } catch (const InputError& e) {
+            Warn(e.message);
+            leftOut.push_back(p.Label + " (" + e.message + ")");
+        } catch (const AnalysisError& e) {
+            Warn("position \"" + p.Label + "\": " + e.message);
+            leftOut.push_back(p.Label + " (" + e.message + ")");
+        }
+    }
+    if (positions.empty())
+        throw InputError{o.session + ": the session has no included position that can be "
+                                     "analysed"};
+    TSessionReport report = MakeSessionReport(std::move(positions), session.Info);
+    report.LeftOut = std::move(leftOut);
+    return report;
+}
+
+// The positions' outputs one after another, then the average.
+std::string SeveralResults(const Options& o, const TSessionReport& report) {
+    std::vector<std::string> labels;
+    for (const TReportPosition& p : report.Positions) labels.push_back(p.Label);
+    std::string text;
+    switch (o.format) {
+    case Format::Csv:
+        return o.average ? ReportCsv(report) : PositionsCsv(report.Positions);
+    case Format::Json:
+        text = "{\n\"positions\": [\n";
+        for (size_t i = 0; i < report.Positions.size(); ++i)
+            text += (i ? ",\n" : "") + ResultsJson(report.Positions[i].Results);
+        text += "]";
+        if (o.average) text += ",\n\"average\": " + AverageJson(report.Average, labels);
+        return text + "}\n";
+    case Format::Table:
+        for (const TReportPosition& p : report.Positions) text += ResultsTable(p.Results) + "\n";
+        if (o.average) text += AverageTable(report.Average, labels);
+        return text;
+    }
+    return text;
+}
+
+int Run(const Options& o) {
+    TSessionReport report;
+    if (!o.session.empty()) {
+        report = AnalyseSession(o);
+    } else {
+        std::vector<TReportPosition> positions;
+        for (const std::string& file : o.files) {
+            TReportPosition p;
+            p.Label = p.Recording = file;
+            p.Results = Analyse(file, o, BaseSettings(o));
+            positions.push_back(std::move(p));
+        }
+        report = MakeSessionReport(std::move(positions), {});
+    }
+
+    // The decays and the report first: a failure leaves no results that look complete.
     std::string error;
-    if (!o.decays.empty() && !WriteFileAtomically(o.decays, DecaysCsv(report.Bands), &error))
+    if (!o.decays.empty() &&
+        !WriteFileAtomically(o.decays, DecaysCsv(report.Positions.front().Results.Bands), &error))
         throw InputError{"cannot write the decays: " + error};
-    const std::string text = o.format == Format::Csv    ? ResultsCsv(report)
-                             : o.format == Format::Json ? ResultsJson(report)
-                                                        : ResultsTable(report);
+    if (!o.report.empty()) {
+        try {
+            WriteReport(report, o.report);
+        } catch (const Exception& e) {
+            throw InputError{std::string("cannot write the report: ") + e.what()};
+        }
+    }
+    const TResultsReport& single = report.Positions.front().Results;
+    const std::string text = report.Positions.size() > 1 || o.average ? SeveralResults(o, report)
+                             : o.format == Format::Csv                ? ResultsCsv(single)
+                             : o.format == Format::Json               ? ResultsJson(single)
+                                                                      : ResultsTable(single);
     std::fputs(text.c_str(), stdout);
     // Results cut short by a full disk must not pass for complete ones.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))

@@ -5,7 +5,10 @@
 #include "measure/main_window.h"
 #include "platform/appexception.h"
 #include "platform/audio/chosen_backend.h"
+#include "platform/audio/room_backend.h"
 #include "services/window_places.h"
+#include "session/export_actions.h"
+#include "session/session_controller.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -56,6 +59,9 @@ RavlonWindows::~RavlonWindows() {
     if (Places)
         for (QWidget* window : PlacedWindows(*this))
             if (window) Places->Store(*window, window->metaObject()->className());
+    // The session and the exports go first: they use the main window and the views.
+    Exports.reset();
+    Sessions.reset();
     Audio.reset(); // it adds controls to the main window and takes them away
     // The views go first: they hold the main window's show actions.
     Form6.reset();
@@ -65,6 +71,28 @@ RavlonWindows::~RavlonWindows() {
     Form2.reset();
     Form1.reset();
 }
+
+namespace {
+
+// The devices of the back end, as a session position records them.
+std::pair<std::string, std::string> DescribeDevices(ravlon::audio::WaveBackend& backend) {
+    using namespace ravlon::audio;
+    if (auto* chosen = dynamic_cast<ChosenWaveBackend*>(&backend)) {
+        if (chosen->overridden()) return {chosen->statusText(), chosen->statusText()};
+        const AudioChoice& c = chosen->choice();
+        if (c.settings.IsRoom()) return {"Simulated room", "Simulated room"};
+        return {c.outputName.empty() ? "default output device" : c.outputName,
+                c.inputName.empty() ? "default input device" : c.inputName};
+    }
+    if (dynamic_cast<RoomBackend*>(&backend)) {
+        const std::vector<std::string> out = backend.deviceNames(Direction::Output);
+        const std::vector<std::string> in = backend.deviceNames(Direction::Input);
+        return {out.empty() ? "" : out.front(), in.empty() ? "" : in.front()};
+    }
+    return {"default output device", "default input device"};
+}
+
+} // namespace
 
 std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend) {
     QApplication::setQuitOnLastWindowClosed(false); // closing the main window ends the program
@@ -92,7 +120,15 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
     main.WarnBeforeRun = [warning] {
         if (!warning->nowarncheck->isChecked()) warning->exec();
     };
-    w->Audio = std::make_unique<ravlon::TAudioSetup>(main, std::move(backend));
+    w->Audio = std::make_unique<ravlon::TAudioSetup>(main, backend);
+    w->Sessions = std::make_unique<TSessionController>(main, w->Model);
+    w->Sessions->Devices = [backend] { return DescribeDevices(*backend); };
+    w->Exports = std::make_unique<TExportActions>(main, w->Sessions->ExportReportAction);
+    w->Exports->AddView("Spectrogram", main.Panel2);
+    w->Exports->AddView("Decay", w->Form2->Panel1);
+    w->Exports->AddView("Response", w->Form3->Panel1);
+    w->Exports->AddView("Reverberation time", w->Form4->Panel1);
+    w->Exports->AddView("Reverberation radius", w->Form6->Panel1);
     // What the features added to the main window may need more room.
     FitStartSize(main, main.size());
     main.Loaded();

@@ -29,6 +29,8 @@ namespace ravlon {
 class TWindowPlaces;
 class TAudioSetup;
 } // namespace ravlon
+class TSessionController;
+class TExportActions;
 
 class RavlonApplication : public QApplication {
 public:
@@ -51,6 +53,10 @@ struct RavlonWindows {
     // The sound devices in the main window: audio dialog, meter, check window.
     // InputMeter of the model tells which cycles clipped (ChangeClipping).
     std::unique_ptr<ravlon::TAudioSetup> Audio;
+    // The measurement session (File > New session..., positions panel, report)
+    // and the WAV and image exports.
+    std::unique_ptr<TSessionController> Sessions;
+    std::unique_ptr<TExportActions> Exports;
 
     RavlonWindows();
     ~RavlonWindows();

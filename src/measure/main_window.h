@@ -109,6 +109,8 @@ public:
     // The temporary recording of the last run or opened recording; "" before
     // the first one. Every run and every opened recording makes a new one.
     std::string TmpFileName;
+    // The temporary recording holds a run of this program, not an opened recording.
+    bool RunRecording = false;
     QImage SpecBitmap;
 
     // --- Operations ---------------------------------------------------------------------

@@ -68,6 +68,7 @@ void TForm1::OpenRecording(const std::string& name) {
             recording_.SetLayout(MPCPlay1.sfTot(), p1, p2, p3);
             switched = true;
             TmpFileName = copy;
+            RunRecording = false;
             unsaved_ = false;
             TTemporaryRecording::Remove(previous);
             prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));

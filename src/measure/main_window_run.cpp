@@ -122,6 +122,7 @@ bool TForm1::StartRun() {
     store_.ResetCounters();
     store_.RequestRepaint();
     TmpFileName = name;
+    RunRecording = true;
     rescueCheck_ = store_.RepaintRequests();
     runStartRepaints_ = rescueCheck_;
     progress_->setMinimumWidth(0);

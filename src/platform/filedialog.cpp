@@ -17,7 +17,10 @@ std::string AskFileName(QWidget* parent, const FileDialogRequest& request) {
     if (Handler()) return Handler()(request);
     QFileDialog dialog(parent, QString::fromStdString(request.caption), QString(),
                        QString::fromStdString(request.filter));
-    if (request.kind == FileDialogKind::Save) {
+    if (request.kind == FileDialogKind::Folder) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    } else if (request.kind == FileDialogKind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QString::fromStdString(request.defaultSuffix));
     } else {

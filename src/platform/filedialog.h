@@ -9,7 +9,8 @@ class QWidget;
 
 namespace ravlon {
 
-enum class FileDialogKind { Open, Save };
+// Folder: an existing folder (the dialog can make a new one).
+enum class FileDialogKind { Open, Save, Folder };
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;

@@ -13,6 +13,7 @@
 #include "core/views/view_math.h"
 
 #include "support/fault_files.h"
+#include "tools/tool_runner.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -33,50 +34,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> SplitCsv(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == ',')
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    return fields;
-}
-
-// Full text to double, nothing left over; NaN for an empty field.
-double Number(const std::string& text) {
-    if (text.empty()) return std::nan("");
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    EXPECT_EQ(*end, '\0') << "not a number: " << text;
-    return v;
-}
+using test::Number;
+using test::Quote;
+using test::ReadAll;
+using test::SplitCsv;
+using test::SplitLines;
+using Result = test::ToolResult;
 
 class AnalyzeTool : public ::testing::Test {
 protected:
@@ -104,16 +67,7 @@ protected:
 
     // prefix: shell text before the command (environment, limits).
     static Result Run(const std::vector<std::string>& args, const std::string& prefix = "") {
-        std::string cmd = prefix + Quote(RAVLON_ANALYZE);
-        for (const std::string& a : args) cmd += " " + Quote(a);
-        const fs::path out = *dir_ / "stdout", err = *dir_ / "stderr";
-        cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-        const int status = std::system(cmd.c_str());
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadAll(out);
-        r.err = ReadAll(err);
-        return r;
+        return test::RunTool(*dir_, args, prefix);
     }
 
     // A 16 kHz recording with pos1 0, the given pos2 and pos3 (empty: no item)
@@ -132,18 +86,9 @@ protected:
         return f.save_file("") && f.write_block(0, *block) && f.close_file();
     }
 
-    // Runs python3 with script on text; empty optional-like result when absent.
-    static bool HavePython() {
-        return std::system("python3 -c 'import json' >/dev/null 2>&1") == 0;
-    }
+    static bool HavePython() { return test::HavePython(); }
     static std::string Python(const std::string& script, const std::string& input) {
-        const fs::path in = *dir_ / "json-in", py = *dir_ / "script.py", out = *dir_ / "py-out";
-        std::ofstream(in) << input;
-        std::ofstream(py) << script;
-        const std::string cmd = "python3 " + Quote(py.string()) + " <" + Quote(in.string()) + " >" +
-                                Quote(out.string()) + " 2>&1";
-        EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadAll(out);
-        return ReadAll(out);
+        return test::RunPython(*dir_, script, input);
     }
 
     // The store the main window builds when it opens file with these settings.

@@ -1,10 +1,13 @@
 // Renders the main window (during a short measurement through the simulated
 // room, with its progress and the input meter, and after it), the four result
-// views, the loudspeaker warning, the about box, the audio dialog and the
-// check window to PNG files (offscreen). Settings, recent files and window
-// places go to a temporary folder, so every run starts from the same windows.
-// RAVLON_FONT_POINTS=N renders with an N-point application font. Usage:
+// views, the loudspeaker warning, the about box, the audio dialog, the check
+// window, the positions panel of a session of three simulated positions and
+// the first page of its report to PNG files (offscreen). Settings, recent files
+// and window places go to a temporary folder, so every run starts from the
+// same windows. RAVLON_FONT_POINTS=N renders with an N-point application font.
+// Usage:
 //   ravlon_views_screenshot <output folder> [room settings] [cycles]
+#include "../core/bands/room_recording.h"
 #include "app/application.h"
 #include "axes/axis.h"
 #include "core/base/numtext.h"
@@ -15,7 +18,10 @@
 #include "measure/level_check_window.h"
 #include "measure/main_window.h"
 #include "platform/messagebox.h"
+#include "report/report_writer.h"
 #include "services/about_box.h"
+#include "session/positions_panel.h"
+#include "session/session_controller.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -36,6 +42,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -81,6 +88,45 @@ bool CopyCycles(const std::string& from, const std::string& to, int cycles) {
     in.close_file();
     out.close_file();
     return done == want;
+}
+
+// A session of three positions in a simulated room (seeds 1, 2, 3), each
+// opened in the main window and added as a position: the positions panel and
+// the first page of the session's report.
+bool SessionShots(RavlonWindows& w, const QString& folder) {
+    const std::filesystem::path dir = QDir(folder).filePath("screenshot-session").toStdString();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    ravlon::TSessionInfo info;
+    info.Room = "Simulated hall";
+    info.Volume = 300;
+    info.Temperature = 21;
+    info.Humidity = 45;
+    bool ok = w.Sessions->NewSession(dir.string(), info);
+    for (int seed = 1; ok && seed <= 3; ++seed) {
+        ravlon::test::RoomRecordingSetup setup;
+        setup.Room = ravlon::RoomConfig::parse(
+            "t60=125:0.6/1000:1.0/8000:0.5,noise=-70,gain=-10,pace=fast,seed=" +
+            std::to_string(seed));
+        setup.Run.SampFreq = 48000;
+        setup.Run.PreNoise = 0.2;
+        setup.Run.Noise = 1;
+        setup.Run.PostNoise = 1.5;
+        setup.Cycles = 6;
+        const std::string source = (dir / "source.ravlon").string();
+        ok = ravlon::test::WriteRoomRecording(source, setup);
+        w.Form1->OpenRecording(source);
+        ok = ok && w.Sessions->AddPosition("P" + std::to_string(seed));
+        std::filesystem::remove(source);
+    }
+    TPositionsPanel* panel = w.Sessions->Panel();
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ok = ok && Save(panel, folder, "positions.png");
+    const QString page = QDir(folder).filePath("report-page1.png");
+    const bool written = ok && ravlon::ReportPageImage(w.Sessions->Report({}), 0, 900).save(page);
+    std::printf("%s %s\n", written ? "wrote" : "FAILED", page.toLocal8Bit().constData());
+    std::filesystem::remove_all(dir);
+    return written;
 }
 
 } // namespace
@@ -210,6 +256,7 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ok &= Save(&check, folder, "checklevels.png");
+    ok &= SessionShots(*windows, folder);
     Form1->close();
     windows.reset();
     ravlon::SetMessageBoxHandler(nullptr);

@@ -26,7 +26,8 @@ std::string Digits(double v, int digits) {
     if (ec != std::errc()) return "";
     return std::string(buf.data(), end);
 }
-// Full double precision, "." whatever the locale; empty for a missing value.
+} // namespace
+
 std::string CsvNumber(double v) {
     return std::isfinite(v) ? Digits(v, 17) : "";
 }
@@ -39,6 +40,9 @@ std::string CsvString(std::string_view s) {
     }
     return out + "\"";
 }
+
+namespace {
+
 // For the table: a few digits, "-" for a missing value.
 std::string Short(double v, int digits) {
     return std::isfinite(v) ? Digits(v, digits) : "-";

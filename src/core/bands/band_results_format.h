@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ravlon {
@@ -76,5 +77,11 @@ std::string ResultsJson(const TResultsReport& report);
 // must share one time axis (the same Step and Time0, as the bands of one
 // evaluation do); raises std::invalid_argument otherwise.
 std::string DecaysCsv(const std::vector<TBandResult>& bands);
+
+// A number as the CSV above writes it: "." and 17 significant digits, "" for a
+// missing value (NaN, infinity); for other tables of the same kind.
+std::string CsvNumber(double v);
+// A text field of the CSV: quoted when it holds a comma, a quote or a line break.
+std::string CsvString(std::string_view s);
 
 } // namespace ravlon
