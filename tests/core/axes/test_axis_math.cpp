@@ -146,6 +146,76 @@ TEST(AxisLinearTicks, DegenerateSettingsGiveFallbacksNotFailures) {
     EXPECT_TRUE(ticks.empty());
 }
 
+TEST(AxisLinearTicks, ThinnedLabelsNeverTouchAtAnyLength) {
+    // A 3 s time axis and a 0..60 dB level axis at every length: the labels
+    // left stand apart and lie on one 1-2-5 step; ticks and emphasis stay as
+    // without thinning (0..3 s reads 0, 0.1, 0.2 .., not
+    // "0.050.10.15").
+    const FixedTextMeasurer wide(8, 16);
+    for (bool vertical : {false, true})
+        for (int length = 60; length <= 3000; length += 13) {
+            AxisTransform t = Horizontal(0, vertical ? 60 : 3.008, length);
+            if (vertical) {
+                t.position = posleft;
+                t.height = length;
+            }
+            const auto ticks = ComputeAxisTicks(Settings(t), wide);
+            std::vector<const AxisTick*> shown;
+            for (const AxisTick& tick : ticks)
+                if (!tick.text.empty() && tick.value <= t.hi) shown.push_back(&tick);
+            ASSERT_GE(shown.size(), 1u) << length;
+            for (std::size_t i = 1; i < shown.size(); ++i) {
+                const int gap = std::abs(shown[i]->pixel - shown[i - 1]->pixel);
+                const int need =
+                    vertical ? 16 : 4 * int(shown[i]->text.size() + shown[i - 1]->text.size());
+                EXPECT_GE(gap, need) << length << " " << shown[i]->text;
+                const double labelStep = shown[i]->value - shown[i - 1]->value;
+                EXPECT_NEAR(labelStep, NiceNumber(labelStep), 1e-9) << length;
+            }
+            const double step = LinearTickStep(t.Length(), 40, t.lo, t.hi);
+            for (std::size_t i = 0; i < ticks.size(); ++i)
+                EXPECT_NEAR(ticks[i].value, static_cast<double>(i) * step, 1e-9);
+        }
+    const auto ticks = ComputeAxisTicks(Settings(Horizontal(0, 3.008, 1500)), wide);
+    ASSERT_NE(FindTick(ticks, 0.05), nullptr);
+    EXPECT_EQ(FindTick(ticks, 0.05)->text, "");
+    // The grid keeps its emphasis: the same as without thinning.
+    const auto unthinned = ComputeAxisTicks(Settings(Horizontal(0, 3.008, 1500)), kMeasure);
+    ASSERT_EQ(unthinned.size(), ticks.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].major, unthinned[i].major);
+    EXPECT_EQ(FindTick(ticks, 0.2)->text, "0.2");
+}
+
+TEST(AxisFit, DataRangeWithMarginOnNiceEnds) {
+    struct Case {
+        double lo, hi;
+        bool log;
+        double margin;
+        bool ok;
+        double wantLo, wantHi;
+    };
+    const Case cases[] = {
+        {-8, 61, false, 0.1, true, -20, 70},  // levels: margin, then a step of 10
+        {0, 3.008, false, 0, true, 0, 3.008}, // a time axis: exactly the data
+        {2, 5, false, 1, true, 0, 8},         // a margin does not cross zero
+        {-5, -2, false, 1, true, -8, 0},      // nor from below
+        {5, 5, false, 0, true, 4, 6},         // equal ends widened by 1
+        {200, 200, false, 0, true, 180, 220}, // .. or 10 %
+        {187.5, 24000, true, 0, true, 187.5, 24000},
+        {100, 100, true, 0, true, 50, 200},
+        {1, 0, false, 0, false, 0, 0},
+        {0, std::numeric_limits<double>::infinity(), false, 0, false, 0, 0},
+        {0, 10, true, 0, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        AxisRange r;
+        ASSERT_EQ(FitAxisRange(c.lo, c.hi, c.log, c.margin, r), c.ok) << c.lo << ".." << c.hi;
+        if (!c.ok) continue;
+        EXPECT_NEAR(r.lo, c.wantLo, 1e-9 * std::fabs(c.wantHi)) << c.lo << ".." << c.hi;
+        EXPECT_NEAR(r.hi, c.wantHi, 1e-9 * std::fabs(c.wantHi)) << c.lo << ".." << c.hi;
+    }
+}
+
 // --- Logarithmic ticks -----------------------------------------------------------
 
 TEST(AxisDecadeTicks, TwentyToTwentyThousandStartAtThirtyAndEndBeyond) {
