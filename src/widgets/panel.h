@@ -1,5 +1,5 @@
 // TPanel: a container whose owner lays out the children itself on every
-// resize (OnResize). UI thread only.
+// resize and whenever a child asks for another size (OnResize). UI thread only.
 #pragma once
 
 #include <QWidget>
@@ -14,4 +14,5 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 };
