@@ -1,8 +1,10 @@
 #include "views/reverberation_time_view.h"
 
 #include "core/base/numtext.h"
+#include "core/views/data_range.h"
 #include "core/views/view_math.h"
 #include "views/response_view.h"
+#include "widgets/data_fit.h"
 
 #include <QPainter>
 
@@ -29,6 +31,9 @@ TForm4::TForm4(MeasurementModel& model, QAction* showAction, QWidget* parent)
     taxis = MakeViewAxis(posleft, false, 0, 4, "[s]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(taxis, faxis);
+    SetDataRange(taxis, kDataFitMargin,
+                 [this] { return ZeroToLargest(Model().Evaluation().T60Values); });
+    SetDataRange(faxis, 0, [this] { return FrequencyRange(Model().Store()); });
 }
 
 void TForm4::FirstActivation() {
