@@ -95,8 +95,23 @@ TEST_F(HelpMenuTest, OrderWithoutAHelpFileAndTheHelpDirectoryFallBack) {
               (std::vector<std::string>{"Ravlon home page", "Gessum Data Web", "E-mail Gessum Data",
                                         "Check for new version now",
                                         "Check for new version automatically", "-", "A&bout..."}));
+    // Installed: the manual where cmake --install puts it.
+    MakeFile("share/doc/ravlon/ravlon.html", "<html></html>");
+    EXPECT_EQ(THelpMenu().HelpFile(), Path("share/doc/ravlon") + "/ravlon.html");
     MakeFile("help/ravlon.html", "<html></html>");
     EXPECT_EQ(THelpMenu().HelpFile(), Path("help") + "/ravlon.html");
+}
+
+TEST_F(HelpMenuTest, WithoutAProgramForHtmlHelpSaysWhereTheManualIs) {
+    MakeFile("prog/ravlon.html", "<html></html>");
+    CheckedToday();
+    auto menu = MakeMenu("");
+    SetShellOpenHandler([](const std::string&) { return false; });
+    menu->HelpItem()->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "Help");
+    EXPECT_NE(messages[0].text.find("\n" + Path("prog") + "/ravlon.html\n"), std::string::npos)
+        << messages[0].text;
 }
 
 TEST_F(HelpMenuTest, SharedLinksAreWrittenOnceAndAHandAddedLinkAppears) {
@@ -204,6 +219,27 @@ TEST_F(HelpMenuTest, OtherVersionAsksAndNoOpensNothing) {
     menu->CheckNowItem()->trigger();
     EXPECT_EQ(opened, std::vector<std::string>{"https://www.gessumdata.example/d"});
     EXPECT_EQ(terminations, 0); // the manual check keeps the program running
+}
+
+TEST_F(HelpMenuTest, LongNewVersionMessageIsCut) {
+    const std::string line(300, 'x');
+    std::string body = "2.0\nhttps://www.gessumdata.example/d\nreserved\n";
+    for (int i = 0; i < 200; ++i) body += line + "\r\n";
+    CannedHttpServer server;
+    if (!server.Listening()) GTEST_SKIP() << "cannot listen on 127.0.0.1";
+    server.body = QByteArray::fromStdString(body);
+    CheckedToday();
+    auto menu = MakeMenu(server.Url());
+    answer = IDNO;
+    menu->CheckNowItem()->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string expectedLine = std::string(117, 'x') + "...";
+    std::string expected;
+    for (int i = 0; i < 20; ++i) expected += expectedLine + "\n";
+    EXPECT_EQ(messages[0].text, expected + "...");
+    // Texts that fit stay as they are; multi-byte characters at the cut stay whole.
+    EXPECT_EQ(ShortenForMessageBox("a\r\nb\rc\n"), "a\r\nb\rc\n");
+    EXPECT_EQ(ShortenForMessageBox("\xC3\xA4\xC3\xA4\xC3\xA4", 20, 5), "\xC3\xA4...");
 }
 
 TEST_F(HelpMenuTest, ServerDownIsReportedOnlyByTheManualCheck) {
