@@ -16,6 +16,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <string>
 
 class TForm1;
 class TForm2;
@@ -51,3 +52,9 @@ struct RavlonWindows {
 // components (default: RAVLON_AUDIO or the sound card).
 std::unique_ptr<RavlonWindows> CreateForms(
     std::shared_ptr<ravlon::audio::WaveBackend> backend = ravlon::audio::DefaultWaveBackend());
+
+// Opens the recording named on the command line (`ravlon FILE.ravlon`) once
+// the event loop runs, so the windows are up first; a file that cannot be
+// opened is reported in a message box like one chosen from the File menu. A
+// relative name is taken from the current folder.
+void OpenRecordingAtStart(TForm1& main, const std::string& name);
