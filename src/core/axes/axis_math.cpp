@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <utility>
 
 namespace ravlon {
@@ -166,9 +165,10 @@ std::pair<bool, int> LabelsApart(const std::vector<AxisTick>& ticks, const AxisT
 }
 
 // Empties linear labels until the rest stand apart: every k-th step keeps its
-// label, k the smallest multiple that makes the label step 1, 2 or 5 times a
-// power of ten again (a step of 0.05 is labelled every 0.1, 0.2, 0.5 ...).
-// Where no such step leaves a label on the axis, the first one stays alone.
+// label, k = 2 (every other tick) or the smallest multiple that makes the
+// label step 1, 2 or 5 times a power of ten again (a step of 0.05 is labelled
+// every 0.1, 0.2, 0.5 ...). Where no such step leaves a label on the axis, the
+// first one stays alone.
 void ThinLinearLabels(std::vector<AxisTick>& ticks, double step, const AxisTransform& t,
                       const AxisTextMeasurer& m) {
     if (LabelsApart(ticks, t, m, [](std::size_t) { return true; }).first) return;
@@ -180,32 +180,31 @@ void ThinLinearLabels(std::vector<AxisTick>& ticks, double step, const AxisTrans
     const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
     const double first = mantissa < 1.5 ? 1 : mantissa < 3.5 ? 2 : 5;
     const double span = (t.hi - t.lo) / step;
-    std::function<bool(std::size_t)> keep = [](std::size_t) { return false; };
-    bool found = false;
-    for (double decade = 1; !found && decade <= span * 10; decade *= 10) {
-        for (const double nice : {1.0, 2.0, 5.0}) {
-            const double k = nice * decade / first;
-            if (k <= 1 || k != std::floor(k)) continue;
-            const auto multiple = [&index, k](std::size_t i) {
-                return !std::isfinite(index[i]) || std::fmod(index[i], k) == 0;
-            };
-            const auto [apart, kept] = LabelsApart(ticks, t, m, multiple);
-            if (apart && kept > 0) {
-                keep = multiple;
-                found = true;
-                break;
-            }
+    std::vector<double> multiples{2};
+    for (double decade = 1; decade <= span * 10; decade *= 10)
+        for (const double nice : {1.0, 2.0, 5.0})
+            if (const double k = nice * decade / first; k > 2 && k == std::floor(k))
+                multiples.push_back(k);
+    const auto multipleOf = [&index](double k) {
+        return [&index, k](std::size_t i) {
+            return !std::isfinite(index[i]) || std::fmod(index[i], k) == 0;
+        };
+    };
+    double chosen = 0; // 0: labels wider than the whole axis, the first one alone stays
+    for (const double k : multiples) {
+        const auto [apart, kept] = LabelsApart(ticks, t, m, multipleOf(k));
+        if (apart && kept > 0) {
+            chosen = k;
+            break;
         }
     }
-    if (!found) {
-        // Labels wider than the whole axis: the first label on the axis only.
-        std::size_t firstOnAxis = ticks.size();
-        for (std::size_t i = 0; i < ticks.size() && firstOnAxis == ticks.size(); ++i)
-            if (ticks[i].value >= t.lo && ticks[i].value <= t.hi) firstOnAxis = i;
-        keep = [firstOnAxis](std::size_t i) { return i == firstOnAxis; };
+    bool firstKept = false;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const bool onAxis = ticks[i].value >= t.lo && ticks[i].value <= t.hi;
+        const bool keep = chosen > 0 ? multipleOf(chosen)(i) : onAxis && !firstKept;
+        firstKept = firstKept || (keep && onAxis);
+        if (!keep) ticks[i].text.clear();
     }
-    for (std::size_t i = 0; i < ticks.size(); ++i)
-        if (!keep(i)) ticks[i].text.clear();
 }
 
 // Marks which axis pixels hold a label while logarithmic labels are thinned.

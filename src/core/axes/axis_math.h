@@ -114,9 +114,9 @@ inline constexpr int kMaxAxisTicks = 100000;
 // The whole tick table. Logarithmic axes use the decade rules when lo > 0 and
 // hi / lo > 4, the note rules with musicScale while both ends are positive,
 // and the linear rules otherwise. Linear labels that would touch along the
-// axis (a long axis with short steps, wide labels) are thinned to every 2nd,
-// 5th, 10th ... tick, so the labels that stay sit on a 1-2-5 step; tick marks
-// and their emphasis stay as they are.
+// axis (a long axis with short steps, wide labels) are thinned to every other
+// tick, or else to a 1-2-5 label step; tick marks and their emphasis stay as
+// they are.
 std::vector<AxisTick> ComputeAxisTicks(const AxisTickSettings& s, const AxisTextMeasurer& m);
 
 // Next decade tick above x (1..9 times a power of ten).
