@@ -660,14 +660,6 @@ void TAxis::mouseMoveEvent(QMouseEvent* event) {
 
     if ((event->buttons() & Qt::LeftButton) && FDragMode != kDragNone) {
         const double lo0 = FLoValue, hi0 = FHiValue;
-        // Whatever the drag moved was set by the user; marked also when a step raises.
-        struct MarkUserSet {
-            TAxis& axis;
-            double lo0, hi0;
-            ~MarkUserSet() {
-                if (axis.FLoValue != lo0 || axis.FHiValue != hi0) axis.FUserSet = true;
-            }
-        } mark{*this, lo0, hi0};
         along = ClampDragCoordinate(vertical, FDragMode, along, width(), height());
         if (FDragMode == kDragRange) {
             const AxisDragResult r = DragEnds(vertical, FLogarithmic, FDragMode, FDragStart, along,
@@ -689,6 +681,7 @@ void TAxis::mouseMoveEvent(QMouseEvent* event) {
                 // Dragging an end past what can be computed leaves it as it was.
             }
         }
+        if (FLoValue != lo0 || FHiValue != hi0) FUserSet = true;
     }
     if (FDragMode == kDragNone) ChooseCursor(along);
     if (FDragMode != kDragNone && (FAllowLoScroll || FAllowHiScroll)) FireEvent(OnScaleChanging);
@@ -726,7 +719,11 @@ void TAxis::ExecuteLimitForm() {
     FDragMode = kDragNone;
 }
 
-void TAxis::MenuRangeChanged(double oldLo, double oldHi) {
+void TAxis::SetRangeAsDragged(double low, double high) {
+    const double oldLo = LoValue(), oldHi = HiValue();
+    MarkStale();
+    InternalSetLo(low);
+    InternalSetHi(high);
     if (FInEvent || (LoValue() == oldLo && HiValue() == oldHi)) return;
     FireEvent(OnScaleChanging);
     FireEvent(OnScaleChanged);
@@ -737,21 +734,13 @@ bool TAxis::FitToData() {
     const std::optional<AxisRange> data = OnDataRange();
     AxisRange r;
     if (!data || !FitAxisRange(data->lo, data->hi, FLogarithmic, FFitMargin, r)) return false;
-    const double oldLo = LoValue(), oldHi = HiValue();
-    MarkStale();
-    InternalSetLo(r.lo);
-    InternalSetHi(r.hi);
-    MenuRangeChanged(oldLo, oldHi);
+    SetRangeAsDragged(r.lo, r.hi);
     return true;
 }
 
 void TAxis::ResetRange() {
-    const double oldLo = LoValue(), oldHi = HiValue();
-    MarkStale();
-    InternalSetLo(FStartLo);
-    InternalSetHi(FStartHi);
     FUserSet = false;
-    MenuRangeChanged(oldLo, oldHi);
+    SetRangeAsDragged(FStartLo, FStartHi);
 }
 
 void TAxis::contextMenuEvent(QContextMenuEvent* event) {

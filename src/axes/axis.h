@@ -228,8 +228,9 @@ private:
     void ChooseCursor(int coord);
     // Breadth the current labels need across the axis.
     int LabelBreadth() const;
-    // A range set from the menu: the owner repaints and is told the change is complete.
-    void MenuRangeChanged(double oldLo, double oldHi);
+    // Both ends as a drag sets them: on a change the owner repaints
+    // (OnScaleChanging) and is told the change is complete (OnScaleChanged).
+    void SetRangeAsDragged(double low, double high);
 
     double FLoValue = 0;
     double FHiValue = 1;

@@ -155,6 +155,19 @@ TEST_F(FitAndMessages, WrongInputIsAPlainMessageAndNotLogged) {
     Form1->openfileaction->trigger();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "notes.ravlon is not a Ravlon recording (no header)");
+    // A recording opened with a bandwidth that does not work at its rate.
+    PressRun();
+    ASSERT_TRUE(WaitForCycles(1));
+    Form1->RunAction->trigger();
+    const std::string saved = TempDir() + "/room.ravlon";
+    ASSERT_TRUE(Form1->SaveRecording(saved));
+    Form1->bwedit->setText("1e9");
+    fileAnswers = {saved};
+    messages.clear();
+    Form1->openfileaction->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Bandwidth [Hz]: 1e9 is out of range; at 48000 Hz with the Hanning "
+                                "window it must be from 0.0916 to 64000 Hz");
     EXPECT_EQ(logText().find("Exception at"), std::string::npos) << logText();
     // A failure of the program is still logged and asks for the log file.
     messages.clear();
