@@ -147,45 +147,32 @@ TEST(AxisLinearTicks, DegenerateSettingsGiveFallbacksNotFailures) {
 }
 
 TEST(AxisLinearTicks, ThinnedLabelsNeverTouchAtAnyLength) {
-    // A 3 s time axis and a 0..60 dB level axis at every length: the labels
-    // left stand apart, one label step apart; ticks and emphasis stay as
-    // without thinning (0..3 s reads 0, 0.1, 0.2 .., not
-    // "0.050.10.15").
+    // A 3 s time axis at every length: the labels left stand apart, one label
+    // step apart; the ticks stay those without thinning (0..3 s on 1500
+    // pixels reads 0, 0.1, 0.2 .., not "0.050.10.150.20.25").
     const FixedTextMeasurer wide(8, 16);
-    for (bool vertical : {false, true})
-        for (int length = 60; length <= 3000; length += 13) {
-            AxisTransform t = Horizontal(0, vertical ? 60 : 3.008, length);
-            if (vertical) {
-                t.position = posleft;
-                t.height = length;
-            }
-            const auto ticks = ComputeAxisTicks(Settings(t), wide);
-            const double step = LinearTickStep(t.Length(), 40, t.lo, t.hi);
-            std::vector<const AxisTick*> shown;
-            for (const AxisTick& tick : ticks)
-                if (!tick.text.empty() && tick.value <= t.hi) shown.push_back(&tick);
-            ASSERT_GE(shown.size(), 1u) << length;
-            for (std::size_t i = 1; i < shown.size(); ++i) {
-                const int gap = std::abs(shown[i]->pixel - shown[i - 1]->pixel);
-                const int need =
-                    vertical ? 16 : 4 * int(shown[i]->text.size() + shown[i - 1]->text.size());
-                EXPECT_GE(gap, need) << length << " " << shown[i]->text;
-                // One label step, a whole number of tick steps.
-                const double k = (shown[i]->value - shown[i - 1]->value) / step;
-                EXPECT_NEAR(k, std::round(k), 1e-6) << length;
-                EXPECT_NEAR(k, (shown[1]->value - shown[0]->value) / step, 1e-6) << length;
-            }
-            for (std::size_t i = 0; i < ticks.size(); ++i)
-                EXPECT_NEAR(ticks[i].value, static_cast<double>(i) * step, 1e-9);
+    for (int length = 60; length <= 3000; length += 13) {
+        const auto ticks = ComputeAxisTicks(Settings(Horizontal(0, 3.008, length)), wide);
+        const double step = LinearTickStep(length, 40, 0, 3.008);
+        std::vector<const AxisTick*> shown;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_NEAR(ticks[i].value, static_cast<double>(i) * step, 1e-9);
+            if (!ticks[i].text.empty() && ticks[i].value <= 3.008) shown.push_back(&ticks[i]);
         }
+        ASSERT_GE(shown.size(), 1u) << length;
+        for (std::size_t i = 1; i < shown.size(); ++i) {
+            const AxisTick &a = *shown[i - 1], &b = *shown[i];
+            EXPECT_GE(b.pixel - a.pixel, 4 * int(a.text.size() + b.text.size())) << length;
+            EXPECT_NEAR(b.value - a.value, shown[1]->value - shown[0]->value, 1e-9) << length;
+        }
+    }
     const auto ticks = ComputeAxisTicks(Settings(Horizontal(0, 3.008, 1500)), wide);
-    ASSERT_NE(FindTick(ticks, 0.05), nullptr);
     EXPECT_EQ(FindTick(ticks, 0.05)->text, "");
+    EXPECT_EQ(FindTick(ticks, 0.1)->text, "0.1");
     // The grid keeps its emphasis: the same as without thinning.
     const auto unthinned = ComputeAxisTicks(Settings(Horizontal(0, 3.008, 1500)), kMeasure);
     ASSERT_EQ(unthinned.size(), ticks.size());
     for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].major, unthinned[i].major);
-    EXPECT_EQ(FindTick(ticks, 0.2)->text, "0.2");
 }
 
 TEST(AxisFit, DataRangeWithMarginOnNiceEnds) {
