@@ -1,4 +1,4 @@
-# Ravlon: make run | make test | make bench | make fuzz
+# Ravlon: make run | make install | make test | make bench | make fuzz
 # Each target installs what is missing first (scripts/install-deps).
 
 JOBS      ?= $(shell nproc)
@@ -12,8 +12,8 @@ FUZZ_TIME ?= 300
 WERROR    ?= OFF
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build run test test-main test-asan test-tsan test-fuzz bench fuzz clean format \
-	format-check
+.PHONY: all deps build run install test test-main test-asan test-tsan test-fuzz bench fuzz clean \
+	format format-check
 
 all: build
 
@@ -26,6 +26,13 @@ build: deps
 
 run: build
 	@scripts/run-ravlon $(BUILD)
+
+# The program, ravlon-analyze, the manual, the menu entry, the icon and the
+# file type of recordings under PREFIX (default /usr/local; PREFIX=$$HOME/.local
+# for one user), e.g. make install PREFIX=$$HOME/.local
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 test: deps
 	@$(MAKE) --no-print-directory test-main test-asan test-tsan test-fuzz

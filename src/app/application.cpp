@@ -19,7 +19,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLocale>
+#include <QTimer>
+
 #include <exception>
+#include <filesystem>
 #include <vector>
 
 RavlonApplication::RavlonApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -35,6 +38,8 @@ RavlonApplication::RavlonApplication(int& argc, char** argv) : QApplication(argc
 bool RavlonApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
+    } catch (const ravlon::EInputError& e) {
+        ravlon::ShowInputError(e.what());
     } catch (const std::exception& e) {
         ravlon::HandleApplicationException(receiver, e.what());
     } catch (...) {
@@ -138,4 +143,14 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
     main.show();
     w->Audio->Start();
     return w;
+}
+
+void OpenRecordingAtStart(TForm1& main, const std::string& name) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(name, ec);
+    // The recent-files list and later messages name the file the same way wherever
+    // the program was started from.
+    const std::string path = ec ? name : absolute.lexically_normal().string();
+    QTimer::singleShot(
+        0, &main, [&main, path] { ravlon::RunGuarded(&main, [&] { main.OpenRecording(path); }); });
 }

@@ -18,6 +18,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <string>
 
 class TForm1;
 class TForm2;
@@ -70,3 +71,9 @@ struct RavlonWindows {
 // when it is set), applied once the main window shows.
 std::unique_ptr<RavlonWindows>
 CreateForms(std::shared_ptr<ravlon::audio::WaveBackend> backend = nullptr);
+
+// Opens the recording named on the command line (`ravlon FILE.ravlon`) once
+// the event loop runs, so the windows are up first; a file that cannot be
+// opened is reported in a message box like one chosen from the File menu. A
+// relative name is taken from the current folder.
+void OpenRecordingAtStart(TForm1& main, const std::string& name);

@@ -1,9 +1,10 @@
 // Ravlon: measures the reverberation of a room with the sound card by the
 // interrupted-noise method.
 //
-// Command line: `ravlon [--list-devices] [--help]`. The options Qt takes for
-// itself (-platform, -style, -geometry ...) are handed on to it untouched.
-// A recording named on the command line is accepted but not opened yet.
+// Command line: `ravlon [--list-devices] [--help] [FILE]`; FILE is a recording
+// to open once the windows are shown (the desktop opens recordings this way).
+// The options Qt takes for itself (-platform, -style, -geometry ...) are
+// handed on to it untouched.
 #include "app/application.h"
 #include "platform/audio/chosen_backend.h"
 #include "platform/audio/rtaudio_backend.h"
@@ -46,17 +47,6 @@ const QtOption* QtOptionOf(const char* arg) {
     return nullptr;
 }
 
-// The usage line leaves out the positional argument that is not shown yet.
-class Help : public CLI::Formatter {
-public:
-    std::string make_usage(const CLI::App* app, std::string name) const override {
-        std::string usage = CLI::Formatter::make_usage(app, std::move(name));
-        if (const std::size_t hidden = usage.find(" []"); hidden != std::string::npos)
-            usage.erase(hidden, 3);
-        return usage;
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -79,14 +69,12 @@ int main(int argc, char** argv) {
     CLI::App cli("Ravlon measures the reverberation of a room with the sound card by the "
                  "interrupted-noise method.",
                  "ravlon");
-    cli.formatter(std::make_shared<Help>());
     bool listDevices = false;
     std::string recording;
     cli.add_flag("--list-devices", listDevices,
                  "Print the audio systems and their devices with channel counts and sampling "
                  "rates, then exit");
-    // Opening a recording given here comes later; the option is not shown until then.
-    cli.add_option("file", recording, "A recording to open at start")->group("");
+    cli.add_option("FILE", recording, "A recording (.ravlon) to open at start");
     cli.footer("Environment: RAVLON_AUDIO=room:<settings> measures a simulated room instead of "
                "the sound card; RAVLON_AUDIO=card uses the sound card.");
     try {
@@ -102,14 +90,11 @@ int main(int argc, char** argv) {
                       << " is set: the program uses it instead of the chosen devices.\n";
         return 0;
     }
-    if (!recording.empty())
-        std::cerr << "ravlon: opening a recording from the command line is not supported yet; "
-                  << recording << " is not opened.\n";
-
     int qtArgc = int(qtArgs.size());
     qtArgs.push_back(nullptr);
     RavlonApplication app(qtArgc, qtArgs.data());
     std::unique_ptr<RavlonWindows> windows = CreateForms();
+    if (!recording.empty()) OpenRecordingAtStart(*windows->Form1, recording);
     const int rc = app.exec();
     windows.reset();
     return rc;

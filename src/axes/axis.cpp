@@ -3,12 +3,15 @@
 #include "core/base/numtext.h"
 #include "platform/appexception.h"
 
+#include <QAction>
 #include <QBitmap>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -163,7 +166,8 @@ const char* AxisCursorName(int id) {
 
 // --- TAxis -----------------------------------------------------------------------------
 
-TAxis::TAxis(QWidget* parent) : QWidget(parent), FLimitForm(new TAxisLimitForm(this)) {
+TAxis::TAxis(QWidget* parent)
+    : QWidget(parent), FLimitForm(new TAxisLimitForm(this)), FMenu(new QMenu(this)) {
     FBackgroundColor = palette().color(QPalette::Button);
     resize(200, 200);
     InternalSetHi(1);
@@ -171,6 +175,14 @@ TAxis::TAxis(QWidget* parent) : QWidget(parent), FLimitForm(new TAxisLimitForm(t
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     RegisterCursors();
+    FitAction = FMenu->addAction("Fit to data");
+    LimitsAction = FMenu->addAction("Limits...");
+    ResetAction = FMenu->addAction("Reset");
+    connect(FitAction, &QAction::triggered, this, Guarded(this, [this] {
+                if (FitToData()) FUserSet = true;
+            }));
+    connect(LimitsAction, &QAction::triggered, this, Guarded(this, [this] { ExecuteLimitForm(); }));
+    connect(ResetAction, &QAction::triggered, this, Guarded(this, [this] { ResetRange(); }));
 }
 
 TAxis::~TAxis() = default;
@@ -178,6 +190,8 @@ TAxis::~TAxis() = default;
 void TAxis::Loaded() {
     MarkStale();
     RecalcTicks();
+    FStartLo = FLoValue;
+    FStartHi = FHiValue;
 }
 
 AxisTransform TAxis::Transform() const {
@@ -215,6 +229,38 @@ void TAxis::RecalcTicks() {
     } catch (const std::bad_alloc&) {
         FTicks.clear();
     }
+    // Labels of another width: the window gives the axis another breadth.
+    const int breadth = LabelBreadth();
+    if (breadth != FBreadth) {
+        FBreadth = breadth;
+        updateGeometry();
+    }
+}
+
+int TAxis::LabelBreadth() const {
+    const QFontMetrics fm(font());
+    const int tms = FTickMarkSize;
+    if (!IsVerticalPosition(FPosition)) return tms + fm.height() + 2;
+    // At least five digits wide, so a drag through "-50" .. "-100" rarely moves the plot.
+    int widest = fm.horizontalAdvance("12345");
+    for (const AxisTick& tick : FTicks)
+        if (!tick.text.empty())
+            widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(tick.text)));
+    const int text = fm.horizontalAdvance(QString::fromStdString(FAxisText)) + tms;
+    return std::max(widest + 2 * tms, text) + 2;
+}
+
+QSize TAxis::sizeHint() const {
+    const int breadth = FBreadth > 0 ? FBreadth : LabelBreadth();
+    return IsVerticalPosition(FPosition) ? QSize(breadth, 200) : QSize(200, breadth);
+}
+
+QSize TAxis::minimumSizeHint() const {
+    const int breadth = FBreadth > 0 ? FBreadth : LabelBreadth();
+    const QFontMetrics fm(font());
+    return IsVerticalPosition(FPosition)
+               ? QSize(breadth, 2 * fm.height())
+               : QSize(fm.horizontalAdvance(QString::fromStdString(FAxisText) + "0000"), breadth);
 }
 
 // --- Ends and limits ---
@@ -318,6 +364,8 @@ void TAxis::SetPosition(tposition value) {
     if (FInEvent) return;
     FPosition = value;
     MarkStale(); // the axis length changes with the direction
+    FBreadth = 0;
+    updateGeometry();
     update();
 }
 
@@ -405,6 +453,7 @@ void TAxis::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         MarkStale();
         AdjustSize();
+        RecalcTicks();
         update();
     }
     QWidget::changeEvent(event);
@@ -422,9 +471,23 @@ void TAxis::SetMarkerPixel(int value) {
 
 void TAxis::UpdateMarkerLine(int pixel) {
     if (IsVerticalPosition(FPosition))
-        update(0, pixel, width(), 1);
+        update(0, pixel - 1, width(), 3);
     else
-        update(pixel, 0, 1, height());
+        update(pixel - 1, 0, 3, height());
+}
+
+std::pair<int, int> TAxis::MarkerBand() const {
+    const int tms = FTickMarkSize;
+    switch (FPosition) {
+    case posleft: // labels end 2 * TickMarkSize before the plot
+        return {std::max(0, width() - 2 * tms), width() - 1};
+    case posright:
+        return {0, std::min(width() - 1, tms)};
+    case posover:
+        return {std::max(0, height() - tms), height() - 1};
+    default: // posunder: labels start below the tick marks
+        return {0, std::max(0, tms - 1)};
+    }
 }
 
 void TAxis::SetMarkerValue(double value) {
@@ -525,14 +588,14 @@ void TAxis::paintEvent(QPaintEvent*) {
     }
 
     if (FMarkerVisible) {
-        // Inverting line: XOR with white flips every pixel it crosses.
+        // Inverting bar three pixels wide in the tick-mark band: XOR with
+        // white flips every pixel it covers and leaves the labels readable.
         const int m = MarkerPixel();
+        const auto [from, to] = MarkerBand();
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        p.setPen(QPen(Qt::white, 1));
-        if (IsVerticalPosition(FPosition))
-            p.drawLine(0, m, w - 1, m);
-        else
-            p.drawLine(m, 0, m, h - 1);
+        const QRect bar = IsVerticalPosition(FPosition) ? QRect(from, m - 1, to - from + 1, 3)
+                                                        : QRect(m - 1, from, 3, to - from + 1);
+        p.fillRect(bar.intersected(rect()), Qt::white);
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         FMarkerDrawnAt = m;
     }
@@ -596,6 +659,7 @@ void TAxis::mouseMoveEvent(QMouseEvent* event) {
     int& along = vertical ? y : x;
 
     if ((event->buttons() & Qt::LeftButton) && FDragMode != kDragNone) {
+        const double lo0 = FLoValue, hi0 = FHiValue;
         along = ClampDragCoordinate(vertical, FDragMode, along, width(), height());
         if (FDragMode == kDragRange) {
             const AxisDragResult r = DragEnds(vertical, FLogarithmic, FDragMode, FDragStart, along,
@@ -617,6 +681,7 @@ void TAxis::mouseMoveEvent(QMouseEvent* event) {
                 // Dragging an end past what can be computed leaves it as it was.
             }
         }
+        if (FLoValue != lo0 || FHiValue != hi0) FUserSet = true;
     }
     if (FDragMode == kDragNone) ChooseCursor(along);
     if (FDragMode != kDragNone && (FAllowLoScroll || FAllowHiScroll)) FireEvent(OnScaleChanging);
@@ -646,10 +711,59 @@ void TAxis::mouseDoubleClickEvent(QMouseEvent* event) {
         QWidget::mouseDoubleClickEvent(event); // an ordinary press
         return;
     }
+    ExecuteLimitForm();
+}
+
+void TAxis::ExecuteLimitForm() {
     FDragMode = kDragNone;
-    FLimitForm->SetLow(LoValue());
-    FLimitForm->SetHigh(HiValue());
-    if (FLimitForm->Execute()) SetRange(FLimitForm->GetLow(), FLimitForm->GetHigh());
+    const double oldLo = LoValue(), oldHi = HiValue();
+    FLimitForm->SetLow(oldLo);
+    FLimitForm->SetHigh(oldHi);
+    if (FLimitForm->Execute()) {
+        SetRange(FLimitForm->GetLow(), FLimitForm->GetHigh());
+        FUserSet = true;
+        if (LoValue() != oldLo || HiValue() != oldHi) FireEvent(OnScaleChanging);
+    }
     FireEvent(OnScaleChanged);
     FDragMode = kDragNone;
+}
+
+void TAxis::SetRangeAsDragged(double low, double high) {
+    const double oldLo = LoValue(), oldHi = HiValue();
+    MarkStale();
+    InternalSetLo(low);
+    InternalSetHi(high);
+    if (FInEvent || (LoValue() == oldLo && HiValue() == oldHi)) return;
+    FireEvent(OnScaleChanging);
+    FireEvent(OnScaleChanged);
+}
+
+bool TAxis::FitToData() {
+    if (!OnDataRange) return false;
+    const std::optional<AxisRange> data = OnDataRange();
+    AxisRange r;
+    if (!data || !FitAxisRange(data->lo, data->hi, FLogarithmic, FFitMargin, r)) return false;
+    SetRangeAsDragged(r.lo, r.hi);
+    return true;
+}
+
+void TAxis::ResetRange() {
+    FUserSet = false;
+    SetRangeAsDragged(FStartLo, FStartHi);
+}
+
+void TAxis::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu takes the button's release: the press ends here as a release would.
+    if (FDragMode != kDragNone) {
+        FDragMode = kDragNone;
+        if (FAllowLoScroll || FAllowHiScroll) FireEvent(OnScaleChanged);
+    }
+    bool data = false;
+    try {
+        data = OnDataRange && OnDataRange().has_value();
+    } catch (const std::exception&) {
+        // Data that cannot be measured cannot be fitted to.
+    }
+    FitAction->setEnabled(data);
+    FMenu->exec(event->globalPos());
 }

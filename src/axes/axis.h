@@ -2,7 +2,8 @@
 // decade-logarithmic or musical-note scale, and the single place where the
 // plots convert between values and pixels. The user drags the ends or the
 // whole range with the mouse; a double click (when allowed) opens
-// TAxisLimitForm to type both ends.
+// TAxisLimitForm to type both ends; the context menu (right button) offers
+// "Fit to data", "Limits..." and "Reset".
 //
 // Contract:
 // - UI thread only.
@@ -22,6 +23,12 @@
 //   and the end setters fire nothing.
 // - The tick table is a cache, recomputed by every paint and by TickCount,
 //   TickPixel and TickText when a property or the size changed.
+// - A range the user set (a drag, the limits dialog, "Fit to data") marks the
+//   axis UserSet until "Reset"; owners that fit their axes to new data leave
+//   such an axis alone. The menu's changes fire OnScaleChanging (the owner
+//   repaints) and OnScaleChanged.
+// - sizeHint gives the breadth the labels need (the width of a vertical axis,
+//   the height of a horizontal one) in the axis' font; it follows the labels.
 #pragma once
 
 #include "axes/axis_limit_dialog.h"
@@ -34,11 +41,14 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 
 using ravlon::posleft;
@@ -74,6 +84,8 @@ public:
                                            Qt::KeyboardModifiers shift, int x, int y)>;
     using TMouseMoveEvent = std::function<void(TAxis* sender, Qt::MouseButtons buttons,
                                                Qt::KeyboardModifiers shift, int x, int y)>;
+    // The extent of the owner's data along this axis; empty when there is none.
+    using TDataRangeEvent = std::function<std::optional<ravlon::AxisRange>()>;
 
     explicit TAxis(QWidget* parent = nullptr);
     ~TAxis() override;
@@ -149,6 +161,31 @@ public:
     TMouseMoveEvent OnMouseMove;
     TMouseEvent OnMouseUp;
 
+    // --- Fitting to the data and the context menu ---
+    // Supplied by the owner for "Fit to data"; without it the entry is disabled.
+    TDataRangeEvent OnDataRange;
+    // Added at both ends when fitting, as a fraction of the data's span
+    // (then rounded outwards to a 1-2-5 step); 0: exactly the data.
+    double FitMargin() const { return FFitMargin; }
+    void SetFitMargin(double value) { FFitMargin = value; }
+    // The range to the owner's data (FitMargin added); false, nothing changed,
+    // when there is no data. Fires OnScaleChanging and OnScaleChanged on a change.
+    bool FitToData();
+    // Back to the range the axis had when loading ended; no longer UserSet.
+    void ResetRange();
+    // The range was set by the user (drag, limits dialog, "Fit to data").
+    bool UserSet() const { return FUserSet; }
+    // The limits dialog, loaded with the ends; a confirmed range is set.
+    void ExecuteLimitForm();
+    // The context menu and its entries (tests drive them).
+    QMenu* ContextMenu() const { return FMenu; }
+    QAction* FitAction = nullptr;
+    QAction* LimitsAction = nullptr;
+    QAction* ResetAction = nullptr;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // --- Queries and conversions ---
     int TickCount();
     int TickPixel(int index);
@@ -172,6 +209,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     ravlon::AxisTransform Transform() const;
@@ -185,7 +223,15 @@ private:
     void FireEvent(const TNotifyEvent& handler);
     void AdjustSize();
     void UpdateMarkerLine(int pixel);
+    // Where the marker is drawn across the axis: the tick-mark band between
+    // the labels and the plot, so no label is struck through.
+    std::pair<int, int> MarkerBand() const;
     void ChooseCursor(int coord);
+    // Breadth the current labels need across the axis.
+    int LabelBreadth() const;
+    // Both ends as a drag sets them: on a change the owner repaints
+    // (OnScaleChanging) and is told the change is complete (OnScaleChanged).
+    void SetRangeAsDragged(double low, double high);
 
     double FLoValue = 0;
     double FHiValue = 1;
@@ -221,4 +267,9 @@ private:
     int FMarkerDrawnAt = -1;
 
     TAxisLimitForm* FLimitForm; // child widget, freed with the axis
+    QMenu* FMenu;               // child widget, freed with the axis
+    double FStartLo = 0, FStartHi = 1;
+    bool FUserSet = false;
+    double FFitMargin = 0;
+    int FBreadth = 0; // LabelBreadth() when the table was last computed
 };

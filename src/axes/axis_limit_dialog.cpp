@@ -3,6 +3,7 @@
 #include "core/base/numtext.h"
 #include "platform/appexception.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,27 +22,34 @@ TAxisLimitForm::TAxisLimitForm(QWidget* parent) : QDialog(parent) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::Button));
     setPalette(pal);
-    setGeometry(893, 241, 182, 153);
 
-    const auto place = [](QWidget* w, int left, int top, int width, int height) {
-        // Keep the layout; a fallback font wider than the original one must not clip.
-        w->setGeometry(left, top, std::max(width, w->sizeHint().width()), height);
-    };
     HighLabel = new QLabel("High value", this);
-    place(HighLabel, 8, 4, 51, 13);
     HighEdit = new QLineEdit("High", this);
-    place(HighEdit, 4, 20, 157, 21);
     LowLabel = new QLabel("Low value", this);
-    place(LowLabel, 8, 48, 49, 13);
     LowEdit = new QLineEdit("Low", this);
-    place(LowEdit, 4, 64, 157, 21);
     OkButton = new QPushButton("&Ok", this);
-    OkButton->setGeometry(4, 96, 75, 25);
     OkButton->setDefault(true);
     CancelButton = new QPushButton("&Cancel", this);
-    CancelButton->setGeometry(88, 96, 75, 25);
     HighLabel->setBuddy(HighEdit);
     LowLabel->setBuddy(LowEdit);
+    // As wide as they have always been: room for a number of 15 digits.
+    for (QLineEdit* edit : {HighEdit, LowEdit}) edit->setMinimumWidth(157);
+
+    // Laid out, so that no text is cut whatever the font.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(3);
+    layout->addWidget(HighLabel);
+    layout->addWidget(HighEdit);
+    layout->addSpacing(4);
+    layout->addWidget(LowLabel);
+    layout->addWidget(LowEdit);
+    layout->addSpacing(8);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(OkButton);
+    buttons->addWidget(CancelButton);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     setTabOrder(HighEdit, LowEdit);
     setTabOrder(LowEdit, OkButton);

@@ -4,6 +4,7 @@
 #include "core/base/fileutil.h"
 #include "core/base/numtext.h"
 #include "core/measure/open_recording.h"
+#include "core/views/data_range.h"
 #include "platform/appexception.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
@@ -12,6 +13,7 @@
 #include "services/help_menu.h"
 #include "services/program_id.h"
 #include "services/recent_files.h"
+#include "widgets/data_fit.h"
 #include "widgets/paint_box.h"
 #include "widgets/panel.h"
 #include "widgets/result_view.h"
@@ -138,7 +140,16 @@ TForm1::TForm1(MeasurementModel& model, std::shared_ptr<audio::WaveBackend> back
     BuildServices();
     store_.OnRepaintRequest = [this] { PaintBox1->update(); };
     subscription_ = model_.Observe([this](unsigned changes) {
-        if (changes & ChangeFrequency) faxis->SetMarkerValue(model_.SnappedFrequency());
+        // A new set-up has other bins: the marker moves to the frequency they snap to.
+        if (changes & (ChangeFrequency | ChangeSetup))
+            faxis->SetMarkerValue(model_.SnappedFrequency());
+    });
+    SetDataRange(faxis, 0, [this] { return FrequencyRange(store_); });
+    SetDataRange(taxis, 0, [this] { return CycleTimeRange(store_); });
+    // The legend's levels are relative to each bin's noise level: its default
+    // range suits every measurement, so it is fitted on request only.
+    SetDataRange(laxis, kDataFitMargin, [this] {
+        return SpectrogramLevelRange(store_, faxis->LoValue(), faxis->HiValue());
     });
     // 640 x 400 and at least 395 x 371: the spectrogram panel gets the least
     // room the settings and the bars leave of that. The window's minimum stays

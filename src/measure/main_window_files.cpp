@@ -3,6 +3,7 @@
 #include "core/base/fileutil.h"
 #include "core/base/numtext.h"
 #include "core/measure/open_recording.h"
+#include "core/measure/run_input.h"
 #include "measure/main_window.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
@@ -26,6 +27,18 @@ bool FileExists(const std::string& name) {
     return !name.empty() && std::filesystem::is_regular_file(name, ec);
 }
 
+// Inside a catch: the exception being handled, as wrong input about the file
+// name (a recording whose header the set-up refuses is no fault of the program).
+[[noreturn]] void RethrowAsInputError(const std::string& name) {
+    try {
+        throw;
+    } catch (const EInputError&) {
+        throw;
+    } catch (const Exception& e) {
+        throw EInputError(std::filesystem::path(name).filename().string() + ": " + e.what());
+    }
+}
+
 // Closes a recording being read whatever happens on the way.
 struct CloseOnExit {
     TSMPfile& file;
@@ -43,13 +56,13 @@ void TForm1::OpenRecording(const std::string& name) {
     }
     // A cut path would name another file: refuse what the recording component cannot hold.
     if (name.size() > TSMPfile::MaxShortString)
-        throw Exception("The file name is too long (at most 255 characters): " + name);
+        throw EInputError("The file name is too long (at most 255 characters): " + name);
     if (!ConfirmDiscard()) return;
     RecentFiles1->Add(name);
     if (!SMPfile1.open_file(name, true)) {
         // A file that cannot be opened does not stay in the recent-files list.
         RecentFiles1->Remove(name);
-        throw Exception("Cannot open the recording " + name + ": " + SMPfile1.LastError());
+        throw EInputError("Cannot open the recording " + name + ": " + SMPfile1.LastError());
     }
     CloseOnExit closeOnExit{SMPfile1};
     // The copy of the opened recording gets its own temporary file, made before
@@ -57,11 +70,19 @@ void TForm1::OpenRecording(const std::string& name) {
     const std::string previous = TmpFileName;
     const std::string copy = TTemporaryRecording::Reserve();
     bool switched = false;
+    bool checking = false; // the file is read and checked, nothing applied yet
     try {
         recording_.Create(copy, MPCPlay1.sfTot(), 0, 0, 0);
         TOpenRecordingSteps steps;
-        steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
-        steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
+        steps.SetSampFreq = [&](int32_t v) {
+            checking = false;
+            SetSampFreq(v);
+        };
+        // Checked against the range that works at the recording's rate.
+        steps.Bandwidth = [this] {
+            return ReadBandwidth(bwedit->text().toStdString(), Round(SMPfile1.channel_rate(0)),
+                                 windowcombo->currentIndex());
+        };
         steps.OnPositions = [&] {
             const double sf = store_.SampFreq();
             const int32_t p1 = store_.Pos1(), p2 = store_.Pos2(), p3 = store_.Pos3();
@@ -74,16 +95,18 @@ void TForm1::OpenRecording(const std::string& name) {
             prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
             noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
             postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
-            FitTimeAxes();
         };
+        steps.OnSetup = [this] { FitTimeAxes(); };
         steps.OnChunk = [this](const TSMPBlock& block, bool analyse) {
             RecordChunk(block.Samples, block.Count, analyse);
         };
         steps.OnCycleEnd = [this] { PaintBox1->repaint(); };
+        checking = true;
         OpenRecordingAnalysis(SMPfile1, store_, windowcombo->currentIndex(), steps);
     } catch (...) {
         recording_.Finish();
         if (!switched) TTemporaryRecording::Remove(copy);
+        if (checking) RethrowAsInputError(name);
         throw;
     }
     const std::string problem = recording_.Finish();

@@ -2,6 +2,7 @@
 // recorded buffers in, and what happens when the disk or a device fails.
 #include "axes/axis.h"
 #include "core/base/numtext.h"
+#include "core/measure/run_input.h"
 #include "core/measure/run_progress.h"
 #include "measure/main_window.h"
 #include "platform/appexception.h"
@@ -83,15 +84,14 @@ bool TForm1::StartRun() {
     if (WarnBeforeRun) WarnBeforeRun();
     if (BeforeRun && !BeforeRun()) return false;
     // Every setting is read and checked before anything is applied, so a
-    // refused start changes neither the sound components nor the store.
+    // refused start changes neither the sound components nor the store; a
+    // refusal names the edit and says what works.
     TSpectrogram::RunSettings s;
-    s.SampFreq = StrToInt(sfedit->text().toStdString());
-    s.Window = windowcombo->currentIndex();
-    s.Bandwidth = StrToFloat(bwedit->text().toStdString());
-    s.PreNoise = StrToFloat(prenoiseedit->text().toStdString());
-    s.Noise = StrToFloat(noiseedit->text().toStdString());
-    s.PostNoise = StrToFloat(postnoiseedit->text().toStdString());
-    const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(s);
+    const TSpectrogram::RunPlan plan =
+        ReadRunSettings({sfedit->text().toStdString(), bwedit->text().toStdString(),
+                         prenoiseedit->text().toStdString(), noiseedit->text().toStdString(),
+                         postnoiseedit->text().toStdString(), windowcombo->currentIndex()},
+                        s);
 
     // The run's own temporary recording and both devices are ready before the
     // last run's recording and spectrogram are given up.
@@ -117,9 +117,9 @@ bool TForm1::StartRun() {
     store_.SetupFFTSize();
     store_.SetupWindowSize(s.Bandwidth);
     store_.SetupPositions(s.PreNoise, s.Noise, s.PostNoise);
-    FitTimeAxes();
     store_.ClearStore();
     store_.ResetCounters();
+    FitTimeAxes();
     store_.RequestRepaint();
     TmpFileName = name;
     RunRecording = true;
@@ -147,7 +147,8 @@ void TForm1::FitTimeAxes() {
     taxis->SetHiValue(taxis->MaxHiValue());
     taxis->SetLoValue(0);
     taxis->SetMinLoValue(0);
-    // The views fit their own time axes to the new set-up.
+    // The new store stands: the views fit their own time axes and read the
+    // selection against its bins and frames.
     model_.Changed(ChangeSetup);
 }
 

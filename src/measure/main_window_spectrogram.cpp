@@ -15,6 +15,9 @@
 using namespace ravlon;
 
 void TForm1::Panel2Resize() {
+    // The axes are as broad as their labels need.
+    faxis->resize(faxis->sizeHint().width(), faxis->height());
+    taxis->resize(taxis->width(), taxis->sizeHint().height());
     int w = Panel2->width(), h = Panel2->height();
     faxis->move(2, 2);
     taxis->move(taxis->x(), h - taxis->height() - 2);

@@ -26,10 +26,21 @@ void HandleApplicationException(QObject* receiver, const std::string& message) {
         ShowExceptionMessage(message);
 }
 
-void ShowExceptionMessage(const std::string& message) {
+namespace {
+
+std::string Caption() {
     std::string caption = QCoreApplication::applicationName().toStdString();
-    if (caption.empty()) caption = "Ravlon";
-    ShowMessageBox(message, caption, MB_OK | MB_ICONERROR);
+    return caption.empty() ? "Ravlon" : caption;
+}
+
+} // namespace
+
+void ShowExceptionMessage(const std::string& message) {
+    ShowMessageBox(message, Caption(), MB_OK | MB_ICONERROR);
+}
+
+void ShowInputError(const std::string& message) {
+    ShowMessageBox(message, Caption(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace ravlon

@@ -5,6 +5,8 @@
 // the standard exception message box. UI thread only.
 #pragma once
 
+#include "core/base/errors.h"
+
 #include <exception>
 #include <functional>
 #include <string>
@@ -27,11 +29,18 @@ void HandleApplicationException(QObject* receiver, const std::string& message);
 // name, error icon, OK.
 void ShowExceptionMessage(const std::string& message);
 
-// Runs f and hands anything it throws to the application's handler: Qt's
-// signal code must never see an exception (it skips its own clean-up).
+// Wrong input (EInputError) is no fault of the program: its message, caption
+// = the application name, exclamation icon, OK; nothing is logged.
+void ShowInputError(const std::string& message);
+
+// Runs f and hands anything it throws to the application's handler (wrong
+// input to ShowInputError): Qt's signal code must never see an exception (it
+// skips its own clean-up).
 template <typename F> void RunGuarded(QObject* receiver, F&& f) noexcept {
     try {
         std::forward<F>(f)();
+    } catch (const EInputError& e) {
+        ShowInputError(e.what());
     } catch (const std::exception& e) {
         HandleApplicationException(receiver, e.what());
     } catch (...) {

@@ -59,6 +59,32 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(first, last - first);
 }
 
+std::string ShortenForMessageBox(const std::string& text, std::size_t maxLines,
+                                 std::size_t maxChars) {
+    std::string out;
+    std::size_t lines = 0, pos = 0;
+    bool cut = false;
+    while (pos < text.size()) {
+        std::size_t end = pos;
+        while (end < text.size() && !IsLineBreak(text[end])) ++end;
+        if (lines == maxLines) return out + "\n...";
+        std::string line = text.substr(pos, end - pos);
+        if (line.size() > maxChars) {
+            // Cut on a UTF-8 character boundary.
+            std::size_t at = maxChars - 3;
+            while (at > 0 && (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) --at;
+            line = line.substr(0, at) + "...";
+            cut = true;
+        }
+        out += (lines ? "\n" : "") + line;
+        ++lines;
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') ++pos;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return cut ? out : text; // a text that fits stays exactly as it came
+}
+
 int32_t TodayDayNumber() {
     return static_cast<int32_t>(QDate::currentDate().toJulianDay() -
                                 QDate(1899, 12, 30).toJulianDay());
@@ -67,15 +93,15 @@ int32_t TodayDayNumber() {
 THelpMenu::THelpMenu(QObject* parent)
     : QObject(parent), TerminateApplication([] { QCoreApplication::quit(); }),
       helpMenu_(std::make_unique<QMenu>(QStringLiteral("&Help"))) {
-    // The help file: <program>.html beside the program, else in ../help.
+    // The help file: <program>.html beside the program, else in ../help, else
+    // where an installation puts the manual (../share/doc/<program>).
     const std::string name = ChangeFileExt(ProgramFileName(), ".html");
-    const std::string beside = IncludeTrailingSeparator(ProgramDirectory()) + name;
-    const std::string helpDir =
-        ExpandFileName(IncludeTrailingSeparator(ProgramDirectory()) + "../help/" + name);
-    if (QFileInfo(Text(beside)).isFile())
-        helpFile_ = beside;
-    else if (QFileInfo(Text(helpDir)).isFile())
-        helpFile_ = helpDir;
+    const std::string dir = IncludeTrailingSeparator(ProgramDirectory());
+    for (const std::string& candidate :
+         {dir + name, ExpandFileName(dir + "../help/" + name),
+          ExpandFileName(dir + "../share/doc/" + ChangeFileExt(ProgramFileName(), "") + "/" +
+                         name)})
+        if (helpFile_.empty() && QFileInfo(Text(candidate)).isFile()) helpFile_ = candidate;
     ReadSharedLinks();
 }
 
@@ -188,8 +214,13 @@ void THelpMenu::Loaded() {
         if (!linkNames_.empty()) AddSeparatorAtTop();
         helpItem_ = new QAction(QStringLiteral("&Help..."), menu);
         helpItem_->setShortcut(QKeySequence(Qt::Key_F1));
-        connect(helpItem_, &QAction::triggered, this,
-                Guarded(this, [this] { ShellOpen(helpFile_); }));
+        connect(helpItem_, &QAction::triggered, this, Guarded(this, [this] {
+                    if (!ShellOpen(helpFile_))
+                        ShowMessageBox("There is no program on this computer that shows HTML "
+                                       "pages, so the manual cannot be opened. It is the file\n" +
+                                           helpFile_ + "\nOpen it in a web browser.",
+                                       "Help", MB_OK | MB_ICONINFORMATION);
+                }));
         InsertAtTop(helpItem_);
     }
     if (!menu->actions().isEmpty()) {
@@ -231,7 +262,8 @@ void THelpMenu::CheckForNewVersion(bool manual, bool closeOnDownload) {
                 // The file comes from the network: only a web address is ever opened.
                 if (!IsWebAddress(TrimBlanks(versionFile_.downloadUrl))) {
                     failed = true;
-                } else if (ShowMessageBox(versionFile_.message, "New version available",
+                } else if (ShowMessageBox(ShortenForMessageBox(versionFile_.message),
+                                          "New version available",
                                           MB_YESNO | MB_ICONQUESTION) == IDYES) {
                     ShellOpen(TrimBlanks(versionFile_.downloadUrl));
                     if (closeOnDownload && TerminateApplication) TerminateApplication();

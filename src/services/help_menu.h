@@ -34,6 +34,11 @@ struct VersionFile {
 VersionFile ParseVersionFile(const std::string& text);
 // Blanks and control characters cut from both ends.
 std::string TrimBlanks(const std::string& text);
+// A text from elsewhere made fit for a message box of readable size: at most
+// maxLines lines of at most maxChars characters; what is cut ends in "...".
+// Lines end at CR, LF or both. A text that fits comes back unchanged.
+std::string ShortenForMessageBox(const std::string& text, std::size_t maxLines = 20,
+                                 std::size_t maxChars = 120);
 // Today's day number: whole days since 30 December 1899.
 int32_t TodayDayNumber();
 
@@ -83,7 +88,8 @@ public:
     // The check: automatic (false, true) or manual (true, false).
     void CheckForNewVersion(bool manual, bool closeOnDownload);
 
-    // The help file beside the program ("" when there is none).
+    // The help file: <program>.html beside the program, in ../help or, where
+    // the program is installed, in ../share/doc/<program> ("" when there is none).
     const std::string& HelpFile() const { return helpFile_; }
     // The links in menu order of addition (captions and targets).
     const std::vector<std::string>& LinkNames() const { return linkNames_; }

@@ -1,6 +1,7 @@
 #include "views/decay_view.h"
 
 #include "core/base/numtext.h"
+#include "core/views/data_range.h"
 #include "core/views/view_math.h"
 #include "platform/appexception.h"
 
@@ -13,7 +14,8 @@ using namespace ravlon;
 TForm2::TForm2(MeasurementModel& model, QAction* showAction, QWidget* parent)
     : TResultView(model, showAction, "Ravlon - decay",
                   {{60, "99999 Hz"}, {100, "T60=99.999 s"}, {50, "99.999 s, -99.99 dB"}}, true,
-                  ChangeSetup | ChangeStore | ChangeFrequency | ChangeDrops, parent) {
+                  ChangeSetup | ChangeStore | ChangeFrequency | ChangeDrops, parent),
+      fit_(model) {
     Label1 = new QLabel("Initial drop [dB]", Panel2);
     initialleveledit = new QLineEdit("5", Panel2);
     AddSetting(Label1, initialleveledit);
@@ -23,6 +25,13 @@ TForm2::TForm2(MeasurementModel& model, QAction* showAction, QWidget* parent)
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     taxis = MakeViewAxis(posunder, false, 0, 10, "[s]");
     SetAxes(laxis, taxis);
+    // The selected bin's decay and steady level, fitted at every new analysis.
+    SetDataRange(laxis, kDataFitMargin, [this] {
+        const TSpectrogram& s = Model().Store();
+        return DecayLevelRange(s, FrequencyToBin(Frequency(), s.Bins(), s.SampFreq()));
+    });
+    SetDataRange(taxis, 0, [this] { return CycleTimeRange(Model().Store()); });
+    fit_.Add(laxis);
     FitStartSize();
     connect(initialleveledit, &QLineEdit::textChanged, this,
             Guarded(this, [this] { initialleveleditChange(); }));
@@ -31,7 +40,8 @@ TForm2::TForm2(MeasurementModel& model, QAction* showAction, QWidget* parent)
 }
 
 void TForm2::ModelChanged(unsigned changes) {
-    if (changes & ChangeFrequency)
+    // A new set-up has other bins: the selected frequency snaps to another one.
+    if (changes & (ChangeFrequency | ChangeSetup))
         SetStatusText(0, FormatSignificant(5, SnappedFrequency()) + " Hz");
     if (changes & ChangeDrops) ShowDrops();
     // A new set-up: the time axis spans the new cycle.

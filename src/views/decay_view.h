@@ -5,6 +5,7 @@
 // drops live in the measurement model. UI thread only.
 #pragma once
 
+#include "widgets/data_fit.h"
 #include "widgets/result_view.h"
 
 class QLabel;
@@ -48,6 +49,7 @@ protected:
 
 private:
     void DropEditChanged(QLineEdit* edit, void (TForm2::*setter)(double));
+    TDataFit fit_;
     void ShowDrop(QLineEdit* edit, double v);
     void ShowDrops();
     void PaintCurves(QPainter& canvas);

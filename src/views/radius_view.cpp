@@ -1,9 +1,11 @@
 #include "views/radius_view.h"
 
+#include "core/views/data_range.h"
 #include "core/views/view_math.h"
 #include "platform/appexception.h"
 #include "views/response_view.h"
 #include "views/reverberation_time_view.h"
+#include "widgets/data_fit.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,13 @@ TForm6::TForm6(MeasurementModel& model, QAction* showAction, QWidget* parent)
     raxis = MakeViewAxis(posleft, false, 0, 4, "[m]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(raxis, faxis);
+    SetDataRange(raxis, kDataFitMargin, [this] {
+        const double volume = Model().RoomVolume();
+        std::vector<double> radii;
+        for (double t : Model().Evaluation().T60Values) radii.push_back(DotRadius(volume, t));
+        return ZeroToLargest(radii);
+    });
+    SetDataRange(faxis, 0, [this] { return FrequencyRange(Model().Store()); });
     FitStartSize();
     connect(volumeedit, &QLineEdit::textChanged, this,
             Guarded(this, [this] { volumeeditChange(); }));

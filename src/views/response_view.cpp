@@ -1,6 +1,7 @@
 #include "views/response_view.h"
 
 #include "core/base/numtext.h"
+#include "core/views/data_range.h"
 #include "core/views/view_math.h"
 
 #include <QPainter>
@@ -10,10 +11,19 @@ using namespace ravlon;
 TForm3::TForm3(MeasurementModel& model, QAction* showAction, QWidget* parent)
     : TResultView(model, showAction, "Ravlon - Response",
                   {{100, "99.999 s"}, {50, "99999 Hz, -99.99 dB"}}, false,
-                  ChangeSetup | ChangeStore | ChangeFrequency | ChangeTime, parent) {
+                  ChangeSetup | ChangeStore | ChangeFrequency | ChangeTime, parent),
+      fit_(model) {
     laxis = MakeViewAxis(posleft, false, -50, 50, "[dB]");
     faxis = MakeViewAxis(posunder, true, 20, 20000, "[Hz]");
     SetAxes(laxis, faxis);
+    // Both curves over the frequencies shown, fitted at every new analysis.
+    SetDataRange(laxis, kDataFitMargin, [this] {
+        const TSpectrogram& s = Model().Store();
+        return ResponseLevelRange(s, TimeToFrame(SnappedTime(), s.Frames(), s.Pos3(), s.SampFreq()),
+                                  faxis->LoValue(), faxis->HiValue());
+    });
+    SetDataRange(faxis, 0, [this] { return FrequencyRange(Model().Store()); });
+    fit_.Add(laxis);
     FitStartSize();
 }
 

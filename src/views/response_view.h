@@ -3,6 +3,7 @@
 // with the selected frequency dotted. UI thread only.
 #pragma once
 
+#include "widgets/data_fit.h"
 #include "widgets/result_view.h"
 
 class TForm3 : public TResultView {
@@ -24,6 +25,9 @@ public:
 
 protected:
     void ModelChanged(unsigned changes) override;
+
+private:
+    TDataFit fit_;
 };
 
 // Draws the dotted line of the model's selected frequency over a frequency plot.

@@ -1,9 +1,11 @@
 #include "views/reverberation_time_view.h"
 
 #include "core/base/numtext.h"
+#include "core/views/data_range.h"
 #include "core/views/view_math.h"
 #include "platform/appexception.h"
 #include "views/response_view.h"
+#include "widgets/data_fit.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -35,6 +37,9 @@ TForm4::TForm4(MeasurementModel& model, QAction* showAction, QWidget* parent)
     SetAxes(taxis, faxis);
     PaintBox1->setMouseTracking(true);
     PaintBox1->installEventFilter(this);
+    SetDataRange(taxis, kDataFitMargin,
+                 [this] { return ZeroToLargest(Model().Evaluation().T60Values); });
+    SetDataRange(faxis, 0, [this] { return FrequencyRange(Model().Store()); });
     FitStartSize();
 }
 

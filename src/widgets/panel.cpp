@@ -36,3 +36,10 @@ void TPanel::Relayout() {
     }
     laying_ = false;
 }
+
+// A child whose size hint changed (an axis with wider labels) posts a layout
+// request to its parent: lay out again.
+bool TPanel::event(QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest) Relayout();
+    return QWidget::event(event);
+}

@@ -1,6 +1,7 @@
 // TPanel: a container whose owner lays out the children itself (OnResize),
-// on every resize of the panel and whenever a followed child changes its own
-// size (an axis that sizes itself to its labels). UI thread only.
+// on every resize of the panel, whenever a followed child changes its own
+// size and whenever a child asks for another size (an axis that sizes itself
+// to its labels). UI thread only.
 #pragma once
 
 #include <QWidget>
@@ -19,6 +20,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void Relayout();

@@ -133,6 +133,9 @@ void TResultView::RepaintPlot() {
 
 void TResultView::FormResize() {
     if (!V || !H) return;
+    // The axes are as broad as their labels need.
+    V->resize(V->sizeHint().width(), V->height());
+    H->resize(H->width(), H->sizeHint().height());
     int w = Panel1->width(), h = Panel1->height();
     V->move(V->x(), 2);
     H->move(V->x() + V->width(), h - H->height() - V->y());

@@ -179,8 +179,36 @@ TEST_F(MainWindow, OpeningBadRecordingsRaisesClearly) {
         f.save_file("");
         f.close_file();
     }
-    EXPECT_THROW(Form1->OpenRecording(nopos), EConvertError);
+    try {
+        Form1->OpenRecording(nopos);
+        ADD_FAILURE() << "opened";
+    } catch (const EInputError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "nopos.ravlon is not a Ravlon measurement: its header has no item \"pos1\"");
+    }
     EXPECT_FALSE(Form1->SMPfile1.IsOpen());
+}
+
+TEST_F(MainWindow, RecordingNamedOnTheCommandLineOpensOnceTheWindowsAreUp) {
+    StartForms("room:t60=0.5,pace=fast");
+    const int32_t p1 = 86 * 256, p2 = p1 + 172 * 256, p3 = p2 + 172 * 256;
+    WriteRecording(TempDir() + "/cd.ravlon", 44100, p1, p2, p3, Noise(p3));
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(TempDir());
+    OpenRecordingAtStart(*Form1, "cd.ravlon"); // as `ravlon cd.ravlon` in that folder
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(Form1->Store().SampFreq(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Form1->Store().SampFreq(), 44100);
+    ASSERT_EQ(Form1->RecentFiles1->Count(), 1);
+    EXPECT_EQ(Form1->RecentFiles1->File(1), TempDir() + "/cd.ravlon");
+    // A file that cannot be opened is told in a message box.
+    OpenRecordingAtStart(*Form1, TempDir() + "/missing.ravlon");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(
+        messages[0].text.rfind("Cannot open the recording " + TempDir() + "/missing.ravlon", 0),
+        0u);
 }
 
 TEST_F(MainWindow, OpeningIsRefusedDuringARun) {

@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QBitmap>
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -414,7 +417,7 @@ TEST(TAxisPaint, LabelsBeyondTheTextLimitAreNotDrawn) {
     EXPECT_FALSE(IsDark(img.pixel(268, 5)));
 }
 
-TEST(TAxisPaint, MarkerInvertsItsLineAndRepaintsOnlyTheAxis) {
+TEST(TAxisPaint, MarkerInvertsTheTickBandOnlyAndRepaintsOnlyTheAxis) {
     QWidget window;
     window.resize(400, 300);
     TAxis a(&window);
@@ -422,14 +425,25 @@ TEST(TAxisPaint, MarkerInvertsItsLineAndRepaintsOnlyTheAxis) {
     a.SetBackgroundColor(Qt::white);
     QWidget plot(&window);
     plot.setGeometry(60, 0, 300, 240);
-    a.SetRange(0, 10);
+    a.SetRange(20, 20000);
+    a.SetLogarithmic(true);
+    a.SetMarkerValue(1000);
+    const QImage plain = a.grab().toImage();
     a.SetMarkerVisible(true);
-    a.SetMarkerValue(5);
     QImage img = a.grab().toImage();
     const int m = a.MarkerPixel();
-    EXPECT_EQ(m, a.ValueToPixelClamped(5));
-    EXPECT_TRUE(IsDark(img.pixel(2, m)));
-    EXPECT_FALSE(IsDark(img.pixel(2, m + 3)));
+    EXPECT_EQ(m, a.ValueToPixelClamped(1000));
+    // The band between the labels and the plot is inverted; the label "1000"
+    // beside it (dark pixels in these rows) is not struck through.
+    const int band = 60 - 2 * a.TickMarkSize();
+    EXPECT_TRUE(IsDark(img.pixel(band + 2, m)));
+    int labelPixels = 0;
+    for (int y = m - 8; y <= m + 8; ++y)
+        for (int x = 0; x < band; ++x) {
+            ASSERT_EQ(img.pixel(x, y), plain.pixel(x, y)) << x << "," << y;
+            labelPixels += IsDark(img.pixel(x, y));
+        }
+    EXPECT_GT(labelPixels, 10);
 
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -442,13 +456,34 @@ TEST(TAxisPaint, MarkerInvertsItsLineAndRepaintsOnlyTheAxis) {
     } axisPaints, plotPaints;
     a.installEventFilter(&axisPaints);
     plot.installEventFilter(&plotPaints);
-    a.SetMarkerValue(7);
+    a.SetMarkerValue(5000);
     QTest::qWait(50);
     EXPECT_GE(axisPaints.paints, 1);
     EXPECT_EQ(plotPaints.paints, 0);
     img = a.grab().toImage();
-    EXPECT_TRUE(IsDark(img.pixel(2, a.ValueToPixelClamped(7))));
-    EXPECT_FALSE(IsDark(img.pixel(2, m)));
+    EXPECT_TRUE(IsDark(img.pixel(band + 2, a.ValueToPixelClamped(5000))));
+    EXPECT_FALSE(IsDark(img.pixel(band + 2, m)));
+}
+
+TEST(TAxisPaint, SizeHintHoldsTheLabelsAtAnyFont) {
+    for (int pixels : {9, 14, 24}) {
+        TAxis v;
+        QFont f = v.font();
+        f.setPixelSize(pixels);
+        v.setFont(f);
+        v.resize(30, 300);
+        v.SetRange(-100000, 100000);
+        v.SetTickMarkSize(5);
+        const QFontMetrics fm(f);
+        int widest = 0;
+        for (int i = 0; i < v.TickCount(); ++i)
+            widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(v.TickText(i))));
+        EXPECT_GE(v.sizeHint().width(), widest + 2 * 5) << pixels;
+        TAxis h;
+        h.setFont(f);
+        h.SetPosition(posunder);
+        EXPECT_GE(h.sizeHint().height(), fm.height() + 5) << pixels;
+    }
 }
 
 TEST(TAxisPaint, AutosizeFromTheFont) {
@@ -485,12 +520,6 @@ TEST(TAxisLimitDialog, LayoutAndTexts) {
     EXPECT_EQ(f.LowEdit->text(), "Low");
     EXPECT_EQ(f.OkButton->text(), "&Ok");
     EXPECT_EQ(f.CancelButton->text(), "&Cancel");
-    EXPECT_EQ(f.HighEdit->geometry(), QRect(4, 20, 157, 21));
-    EXPECT_EQ(f.LowEdit->geometry(), QRect(4, 64, 157, 21));
-    EXPECT_EQ(f.OkButton->geometry(), QRect(4, 96, 75, 25));
-    EXPECT_EQ(f.CancelButton->geometry(), QRect(88, 96, 75, 25));
-    EXPECT_EQ(f.HighLabel->pos(), QPoint(8, 4));
-    EXPECT_EQ(f.LowLabel->pos(), QPoint(8, 48));
     EXPECT_TRUE(f.OkButton->isDefault());
     // Tab order: HighEdit, LowEdit, OK, Cancel.
     const auto nextTab = [](QWidget* w) {
@@ -501,7 +530,21 @@ TEST(TAxisLimitDialog, LayoutAndTexts) {
     EXPECT_EQ(nextTab(f.HighEdit), f.LowEdit);
     EXPECT_EQ(nextTab(f.LowEdit), f.OkButton);
     EXPECT_EQ(nextTab(f.OkButton), f.CancelButton);
-    EXPECT_EQ(f.size(), QSize(182, 153));
+    // Laid out: no text is cut, also at a large font; the edits stay below their labels.
+    for (int pixels : {11, 30}) {
+        QFont font = f.font();
+        font.setPixelSize(pixels);
+        f.setFont(font);
+        f.show();
+        QCoreApplication::processEvents();
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f.HighLabel, f.LowLabel, f.OkButton, f.CancelButton})
+            EXPECT_GE(w->width(), w->sizeHint().width())
+                << pixels << " " << w->metaObject()->className();
+        EXPECT_LT(f.LowLabel->geometry().bottom(), f.LowEdit->geometry().top());
+        EXPECT_LT(f.HighEdit->geometry().bottom(), f.LowLabel->geometry().top());
+        f.hide();
+    }
 }
 
 TEST(TAxisLimitDialog, FallbacksAndUserSeparator) {
@@ -580,6 +623,59 @@ TEST(TAxisLimitDialog, DoubleClickWithoutPermissionIsAPress) {
     DoubleClick(a, 20, 30);
     EXPECT_EQ(a.DragMode(), ravlon::kDragHighEnd);
     EXPECT_FALSE(a.LimitForm()->isVisible());
+}
+
+// --- Context menu ------------------------------------------------------------------
+
+TEST(TAxisMenu, FitLimitsAndReset) {
+    TAxis a;
+    a.SetRange(-50, 50);
+    a.Loaded();
+    int changing = 0;
+    a.OnScaleChanging = [&](TAxis*) { ++changing; };
+    std::optional<ravlon::AxisRange> data = ravlon::AxisRange{-8, 61};
+    a.OnDataRange = [&] { return data; };
+    a.SetFitMargin(0.1);
+    a.FitAction->trigger();
+    EXPECT_EQ(a.LoValue(), -20);
+    EXPECT_EQ(a.HiValue(), 70);
+    EXPECT_EQ(changing, 1); // the owner repaints
+    EXPECT_TRUE(a.UserSet());
+    a.ResetAction->trigger();
+    EXPECT_EQ(a.HiValue(), 50);
+    EXPECT_FALSE(a.UserSet());
+    // A fit by the owner (new data) is not the user's; without data nothing changes.
+    EXPECT_TRUE(a.FitToData());
+    EXPECT_FALSE(a.UserSet());
+    data.reset();
+    EXPECT_FALSE(a.FitToData());
+    // "Limits..." opens the dialog even where a double click does not.
+    Answer(a, "1", "3", true);
+    a.LimitsAction->trigger();
+    EXPECT_EQ(a.HiValue(), 3);
+    EXPECT_TRUE(a.UserSet());
+}
+
+TEST(TAxisMenu, RightButtonOpensTheMenuAndEndsThePress) {
+    TAxis a;
+    a.resize(40, 240);
+    int changed = 0;
+    a.OnScaleChanged = [&](TAxis*) { ++changed; };
+    bool shown = false, fitEnabled = true;
+    QTimer::singleShot(0, [&] {
+        shown = a.ContextMenu()->isVisible();
+        fitEnabled = a.FitAction->isEnabled();
+        a.ContextMenu()->close();
+    });
+    Press(a, 20, 60, Qt::RightButton); // a press as with any button
+    EXPECT_EQ(a.DragMode(), ravlon::kDragHighEnd);
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(20, 60), a.mapToGlobal(QPoint(20, 60)));
+    QCoreApplication::sendEvent(&a, &e);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(fitEnabled); // no data to fit to
+    // The release went to the menu: the press ended as a release would end it.
+    EXPECT_EQ(a.DragMode(), ravlon::kDragNone);
+    EXPECT_EQ(changed, 1);
 }
 
 } // namespace

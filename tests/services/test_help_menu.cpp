@@ -95,8 +95,23 @@ TEST_F(HelpMenuTest, OrderWithoutAHelpFileAndTheHelpDirectoryFallBack) {
               (std::vector<std::string>{"Ravlon home page", "Gessum Data Web", "E-mail Gessum Data",
                                         "Check for new version now",
                                         "Check for new version automatically", "-", "A&bout..."}));
+    // Installed: the manual where cmake --install puts it.
+    MakeFile("share/doc/ravlon/ravlon.html", "<html></html>");
+    EXPECT_EQ(THelpMenu().HelpFile(), Path("share/doc/ravlon") + "/ravlon.html");
     MakeFile("help/ravlon.html", "<html></html>");
     EXPECT_EQ(THelpMenu().HelpFile(), Path("help") + "/ravlon.html");
+}
+
+TEST_F(HelpMenuTest, WithoutAProgramForHtmlHelpSaysWhereTheManualIs) {
+    MakeFile("prog/ravlon.html", "<html></html>");
+    CheckedToday();
+    auto menu = MakeMenu("");
+    SetShellOpenHandler([](const std::string&) { return false; });
+    menu->HelpItem()->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "Help");
+    EXPECT_NE(messages[0].text.find("\n" + Path("prog") + "/ravlon.html\n"), std::string::npos)
+        << messages[0].text;
 }
 
 TEST_F(HelpMenuTest, SharedLinksAreWrittenOnceAndAHandAddedLinkAppears) {
@@ -204,6 +219,18 @@ TEST_F(HelpMenuTest, OtherVersionAsksAndNoOpensNothing) {
     menu->CheckNowItem()->trigger();
     EXPECT_EQ(opened, std::vector<std::string>{"https://www.gessumdata.example/d"});
     EXPECT_EQ(terminations, 0); // the manual check keeps the program running
+}
+
+TEST(VersionMessage, LongTextsAreCutToAReadableSize) {
+    std::string text;
+    for (int i = 0; i < 30; ++i) text += std::string(300, 'x') + "\r\n";
+    const std::string line = std::string(117, 'x') + "...\n";
+    std::string expected;
+    for (int i = 0; i < 20; ++i) expected += line;
+    EXPECT_EQ(ShortenForMessageBox(text), expected + "...");
+    // Texts that fit stay as they are; a multi-byte character at the cut stays whole.
+    EXPECT_EQ(ShortenForMessageBox("a\r\nb\rc\n"), "a\r\nb\rc\n");
+    EXPECT_EQ(ShortenForMessageBox("\xC3\xA4\xC3\xA4\xC3\xA4", 20, 5), "\xC3\xA4...");
 }
 
 TEST_F(HelpMenuTest, ServerDownIsReportedOnlyByTheManualCheck) {

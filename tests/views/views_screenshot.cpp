@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
     for (QAction* a : {Form1->ShowT60Action, Form1->Showdecayaction, Form1->showresponseaction,
                        Form1->Showrraction})
         a->trigger();
-    // The level range of the measurement, as a user would drag the level axes there.
+    // The level axes show the measurement by themselves (fitted to the new analysis).
     const ravlon::TSpectrogram& s = Form1->Store();
     Form2->SetFrequency(1000);
     double l0 = 0;
@@ -202,9 +202,6 @@ int main(int argc, char** argv) {
     } catch (const std::exception&) {
         std::fprintf(stderr, "no noise reference\n");
     }
-    const double lo = 10 * std::floor((l0 - 60) / 10), hi = lo + 80;
-    Form2->laxis->SetRange(lo, hi);
-    Form3->laxis->SetRange(lo, hi);
     // A selected time in the decay, and a line drawn with the mouse along the decay.
     const double noiseEnd = static_cast<double>(s.Pos2()) / s.SampFreq();
     Form3->SetTime(noiseEnd + 0.2);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <utility>
 
 namespace ravlon {
 
@@ -136,6 +137,74 @@ std::vector<AxisTick> LinearTicks(const AxisTickSettings& s) {
         tick.major = IsEmphasisedLinearLabel(tick.text);
     }
     return ticks;
+}
+
+// Whether the labels of the ticks kept by keep(i) leave a gap between each
+// other along the axis, and how many of them lie on the axis; ticks beyond the
+// ends are never drawn and do not count.
+template <typename Keep>
+std::pair<bool, int> LabelsApart(const std::vector<AxisTick>& ticks, const AxisTransform& t,
+                                 const AxisTextMeasurer& m, Keep keep) {
+    const bool vertical = t.Vertical();
+    int kept = 0;
+    bool apart = true;
+    int64_t lastPixel = 0;
+    int lastHalf = 0;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const AxisTick& tick = ticks[i];
+        if (tick.text.empty() || !keep(i) || tick.value < t.lo || tick.value > t.hi) continue;
+        const int size = vertical ? m.TextHeight(tick.text) : m.TextWidth(tick.text);
+        const int half = (size + 1) / 2;
+        if (kept > 0 && std::llabs(static_cast<int64_t>(tick.pixel) - lastPixel) < lastHalf + half)
+            apart = false;
+        ++kept;
+        lastPixel = tick.pixel;
+        lastHalf = half;
+    }
+    return {apart, kept};
+}
+
+// Empties linear labels until the rest stand apart: every k-th step keeps its
+// label, k = 2 (every other tick) or the smallest multiple that makes the
+// label step 1, 2 or 5 times a power of ten again (a step of 0.05 is labelled
+// every 0.1, 0.2, 0.5 ...). Where no such step leaves a label on the axis, the
+// first one stays alone.
+void ThinLinearLabels(std::vector<AxisTick>& ticks, double step, const AxisTransform& t,
+                      const AxisTextMeasurer& m) {
+    if (LabelsApart(ticks, t, m, [](std::size_t) { return true; }).first) return;
+    if (!(step > 0) || !std::isfinite(step)) return;
+    // Step index of every tick counted from zero, so the kept labels are
+    // multiples of the label step whichever tick comes first.
+    std::vector<double> index(ticks.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i) index[i] = std::round(ticks[i].value / step);
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    const double first = mantissa < 1.5 ? 1 : mantissa < 3.5 ? 2 : 5;
+    const double span = (t.hi - t.lo) / step;
+    std::vector<double> multiples{2};
+    for (double decade = 1; decade <= span * 10; decade *= 10)
+        for (const double nice : {1.0, 2.0, 5.0})
+            if (const double k = nice * decade / first; k > 2 && k == std::floor(k))
+                multiples.push_back(k);
+    const auto multipleOf = [&index](double k) {
+        return [&index, k](std::size_t i) {
+            return !std::isfinite(index[i]) || std::fmod(index[i], k) == 0;
+        };
+    };
+    double chosen = 0; // 0: labels wider than the whole axis, the first one alone stays
+    for (const double k : multiples) {
+        const auto [apart, kept] = LabelsApart(ticks, t, m, multipleOf(k));
+        if (apart && kept > 0) {
+            chosen = k;
+            break;
+        }
+    }
+    bool firstKept = false;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const bool onAxis = ticks[i].value >= t.lo && ticks[i].value <= t.hi;
+        const bool keep = chosen > 0 ? multipleOf(chosen)(i) : onAxis && !firstKept;
+        firstKept = firstKept || (keep && onAxis);
+        if (!keep) ticks[i].text.clear();
+    }
 }
 
 // Marks which axis pixels hold a label while logarithmic labels are thinned.
@@ -365,7 +434,46 @@ std::vector<AxisTick> ComputeAxisTicks(const AxisTickSettings& s, const AxisText
             // computed still shows a linear scale rather than nothing.
         }
     }
-    return LinearTicks(s);
+    std::vector<AxisTick> ticks = LinearTicks(s);
+    ThinLinearLabels(ticks, LinearTickStep(t.Length(), s.tickSpaceAim, t.lo, t.hi), t, m);
+    return ticks;
+}
+
+bool FitAxisRange(double lo, double hi, bool logarithmic, double margin, AxisRange& out) {
+    if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi || !(margin >= 0)) return false;
+    if (logarithmic) {
+        if (!(lo > 0)) return false;
+        double a = std::log10(lo), b = std::log10(hi);
+        if (a == b) {
+            a -= std::log10(2.0);
+            b += std::log10(2.0);
+        }
+        const double m = (b - a) * margin;
+        out = {std::pow(10.0, a - m), std::pow(10.0, b + m)};
+        return std::isfinite(out.lo) && std::isfinite(out.hi) && out.lo > 0 && out.lo < out.hi;
+    }
+    if (lo == hi) {
+        const double widen = std::max(1.0, std::fabs(lo) * 0.1);
+        lo -= widen;
+        hi += widen;
+    }
+    const double m = (hi - lo) * margin;
+    double a = lo - m, b = hi + m;
+    if (margin > 0) {
+        // Ends on a step of about a tenth of the span read well: -20 .. 70 dB.
+        try {
+            const double step = NiceNumber((b - a) / 10);
+            a = std::floor(a / step) * step;
+            b = std::ceil(b / step) * step;
+        } catch (const std::exception&) {
+            // Beyond what a step can be found for: the ends with their margin.
+        }
+    }
+    if (lo >= 0 && a < 0) a = 0;
+    if (hi <= 0 && b > 0) b = 0;
+    if (!std::isfinite(a) || !std::isfinite(b) || !(a < b)) return false;
+    out = {a, b};
+    return true;
 }
 
 int ClampDragStart(int coord, int length) {

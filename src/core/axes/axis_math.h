@@ -113,7 +113,10 @@ inline constexpr int kMaxAxisTicks = 100000;
 
 // The whole tick table. Logarithmic axes use the decade rules when lo > 0 and
 // hi / lo > 4, the note rules with musicScale while both ends are positive,
-// and the linear rules otherwise.
+// and the linear rules otherwise. Linear labels that would touch along the
+// axis (a long axis with short steps, wide labels) are thinned to every other
+// tick, or else to a 1-2-5 label step; tick marks and their emphasis stay as
+// they are.
 std::vector<AxisTick> ComputeAxisTicks(const AxisTickSettings& s, const AxisTextMeasurer& m);
 
 // Next decade tick above x (1..9 times a power of ten).
@@ -123,6 +126,19 @@ double NextWhiteKey(double x);
 // Linear tick step for the axis length and the ends (1 when it cannot be
 // computed, for example hi < lo).
 double LinearTickStep(int length, int tickSpaceAim, double lo, double hi);
+
+// --- Fitting a range to data ------------------------------------------------------
+struct AxisRange {
+    double lo = 0;
+    double hi = 1;
+};
+// The range an axis shows for data from lo to hi: margin (a fraction of the
+// span, on a logarithmic axis of the span in decades) is added at both ends
+// and, with a margin, a linear range is rounded outwards to a 1-2-5 step. A
+// margin never carries an end across zero. Equal ends are widened by 1 (10 %
+// of the value when larger; a factor 2 on a logarithmic axis). False for ends
+// that are not finite, lo > hi, or an end <= 0 on a logarithmic axis.
+bool FitAxisRange(double lo, double hi, bool logarithmic, double margin, AxisRange& out);
 
 // --- Mouse dragging -------------------------------------------------------------
 // Drag modes: 0 none, 1 low end, 2 whole range, 3 high end.

@@ -46,4 +46,13 @@ public:
     using Exception::Exception;
 };
 
+// Wrong input from the user: an edit that does not hold a usable value, a file
+// chosen to open that is not a recording. Its message names the field or the
+// file and says what works. Not a fault of the program: the application shows
+// it as a plain message and does not log it.
+class EInputError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 } // namespace ravlon

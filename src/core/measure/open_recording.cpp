@@ -2,10 +2,42 @@
 
 #include "core/base/numtext.h"
 
+#include <filesystem>
+
 namespace ravlon {
+
+namespace {
+
+// The items every recording file carries: a file with none of them was not
+// written by the recording component (a text file renamed, a sound file).
+constexpr const char* kHeaderItems[] = {"head", "file", "sftot", "nchans"};
+
+// A cycle position of the header; the messages name the file.
+int32_t ReadPosition(const TSMPfile& file, const std::string& name, const char* key) {
+    const std::string text = file.get_item(key);
+    if (text.empty())
+        throw EInputError(name + " is not a Ravlon measurement: its header has no item \"" + key +
+                          "\"");
+    int32_t v = 0;
+    if (!TryStrToInt(text, v))
+        throw EInputError(name + ": the item \"" + key +
+                          "\" of its header is not a whole number ('" + text + "')");
+    return v;
+}
+
+} // namespace
+
+void CheckRecordingHeader(const TSMPfile& file) {
+    const std::string name = std::filesystem::path(file.Filename()).filename().string();
+    bool header = false;
+    for (const char* key : kHeaderItems) header = header || !file.get_item(key).empty();
+    if (!header) throw EInputError(name + " is not a Ravlon recording (no header)");
+    for (const char* key : {"pos1", "pos2", "pos3"}) ReadPosition(file, name, key);
+}
 
 ReanalysisResult OpenRecordingAnalysis(TSMPfile& file, TSpectrogram& store, int32_t window,
                                        const TOpenRecordingSteps& steps) {
+    CheckRecordingHeader(file);
     TSpectrogram::OpenSettings open;
     open.SampFreq = Round(file.channel_rate(0));
     open.Window = window;
@@ -26,6 +58,7 @@ ReanalysisResult OpenRecordingAnalysis(TSMPfile& file, TSpectrogram& store, int3
     if (steps.OnPositions) steps.OnPositions();
     store.ClearStore();
     store.ResetCounters();
+    if (steps.OnSetup) steps.OnSetup();
     store.RequestRepaint();
     ReanalysisChunk onChunk = steps.OnChunk;
     if (!onChunk)

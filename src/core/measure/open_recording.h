@@ -3,16 +3,17 @@
 // command-line analysis tool runs the very same steps.
 //
 // All or nothing up to the re-analysis: first everything is read and checked
-// (the rate Round(channel_rate(0)), the items "pos1", "pos2", "pos3" with
-// StrToInt, the bandwidth hook, then TSpectrogram::CheckOpen), and only then
-// applied, so a bad file or a bandwidth text that does not convert leaves the
-// store, FFT1 and the sound components' rates as they were and the measurement
-// on screen keeps its analysis. Reading raises EConvertError for a missing or
-// unreadable item and whatever the bandwidth hook raises; the checks raise
-// ESpectrogramError or EFFTError "Window size out of range".
+// (CheckRecordingHeader, the rate Round(channel_rate(0)), the items "pos1",
+// "pos2", "pos3", the bandwidth hook, then TSpectrogram::CheckOpen), and only
+// then applied, so a bad file or a bandwidth text that does not convert leaves
+// the store, FFT1 and the sound components' rates as they were and the
+// measurement on screen keeps its analysis. A file that is not a measurement
+// recording raises EInputError naming the file; the bandwidth hook raises what
+// it raises; the checks raise ESpectrogramError or EFFTError "Window size out
+// of range".
 //
 // Order of the effects: SetSampFreq, SetupWindow(window), SetupFFTSize, the
-// window size, SetPositions, OnPositions, ClearStore, ResetCounters,
+// window size, SetPositions, OnPositions, ClearStore, ResetCounters, OnSetup,
 // RequestRepaint, then ReanalyseRecording with OnChunk and OnCycleEnd.
 //
 // file: open (read-only is enough); it stays open. Thread: the caller's only.
@@ -27,6 +28,11 @@
 
 namespace ravlon {
 
+// The header of an opened file holds a measurement: the items every recording
+// carries and the three cycle positions as whole numbers. EInputError naming
+// the file otherwise: "notes.ravlon is not a Ravlon recording (no header)".
+void CheckRecordingHeader(const TSMPfile& file);
+
 struct TOpenRecordingSteps {
     // The owner's SetSampFreq; empty: the store's own SetSampFreq.
     std::function<void(int32_t)> SetSampFreq;
@@ -37,6 +43,9 @@ struct TOpenRecordingSteps {
     // After the positions are applied, before the store is cleared (the main
     // window writes its duration edits, the temporary recording and its axes).
     std::function<void()> OnPositions;
+    // When the new store stands (frames and bins of the recording's set-up),
+    // before any sample is read: the main window tells the views.
+    std::function<void()> OnSetup;
     // Every chunk of the recording; empty: AddSamples of the chunks to analyse.
     ReanalysisChunk OnChunk;
     // After the analysed part of every complete cycle: the spectrogram paint,

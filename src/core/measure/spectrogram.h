@@ -122,6 +122,9 @@ public:
     // The same checks for an opened recording (the positions used as they
     // are); changes nothing.
     static RunPlan CheckOpen(const OpenSettings& s);
+    // The checked rate, window and window size, and the FFT size they give
+    // (the positions left 0); changes nothing.
+    static RunPlan PlanWindow(int32_t sampFreq, int32_t window, double bandwidth);
     // CheckRun, then SetSampFreq and every set-up step in order.
     void SetupRun(const RunSettings& s);
 
@@ -185,8 +188,6 @@ private:
                                   double post);
     static void CheckPositions(int32_t pos1, int32_t pos2, int32_t pos3);
     static void CheckStoreSize(int32_t pos3, int32_t fftSize);
-    // The checked rate, window and window size, and the FFT size they give.
-    static RunPlan PlanWindow(int32_t sampFreq, int32_t window, double bandwidth);
     // plan with these positions and the frames and bins they give.
     static RunPlan PlanPositions(RunPlan plan, Positions p);
     void ProcessBlock();

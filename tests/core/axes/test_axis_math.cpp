@@ -146,6 +146,65 @@ TEST(AxisLinearTicks, DegenerateSettingsGiveFallbacksNotFailures) {
     EXPECT_TRUE(ticks.empty());
 }
 
+TEST(AxisLinearTicks, ThinnedLabelsNeverTouchAtAnyLength) {
+    // A 3 s time axis at every length: the labels left stand apart, one label
+    // step apart; the ticks stay those without thinning (0..3 s on 1500
+    // pixels reads 0, 0.1, 0.2 .., not "0.050.10.150.20.25").
+    const FixedTextMeasurer wide(8, 16);
+    for (int length = 60; length <= 3000; length += 13) {
+        const auto ticks = ComputeAxisTicks(Settings(Horizontal(0, 3.008, length)), wide);
+        const double step = LinearTickStep(length, 40, 0, 3.008);
+        std::vector<const AxisTick*> shown;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_NEAR(ticks[i].value, static_cast<double>(i) * step, 1e-9);
+            if (!ticks[i].text.empty() && ticks[i].value <= 3.008) shown.push_back(&ticks[i]);
+        }
+        ASSERT_GE(shown.size(), 1u) << length;
+        for (std::size_t i = 1; i < shown.size(); ++i) {
+            const AxisTick &a = *shown[i - 1], &b = *shown[i];
+            EXPECT_GE(b.pixel - a.pixel, 4 * int(a.text.size() + b.text.size())) << length;
+            EXPECT_NEAR(b.value - a.value, shown[1]->value - shown[0]->value, 1e-9) << length;
+        }
+    }
+    const auto ticks = ComputeAxisTicks(Settings(Horizontal(0, 3.008, 1500)), wide);
+    EXPECT_EQ(FindTick(ticks, 0.05)->text, "");
+    EXPECT_EQ(FindTick(ticks, 0.1)->text, "0.1");
+    // The grid keeps its emphasis: the same as without thinning.
+    const auto unthinned = ComputeAxisTicks(Settings(Horizontal(0, 3.008, 1500)), kMeasure);
+    ASSERT_EQ(unthinned.size(), ticks.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].major, unthinned[i].major);
+}
+
+TEST(AxisFit, DataRangeWithMarginOnNiceEnds) {
+    struct Case {
+        double lo, hi;
+        bool log;
+        double margin;
+        bool ok;
+        double wantLo, wantHi;
+    };
+    const Case cases[] = {
+        {-8, 61, false, 0.1, true, -20, 70},  // levels: margin, then a step of 10
+        {0, 3.008, false, 0, true, 0, 3.008}, // a time axis: exactly the data
+        {2, 5, false, 1, true, 0, 8},         // a margin does not cross zero
+        {-5, -2, false, 1, true, -8, 0},      // nor from below
+        {5, 5, false, 0, true, 4, 6},         // equal ends widened by 1
+        {200, 200, false, 0, true, 180, 220}, // .. or 10 %
+        {187.5, 24000, true, 0, true, 187.5, 24000},
+        {100, 100, true, 0, true, 50, 200},
+        {1, 0, false, 0, false, 0, 0},
+        {0, std::numeric_limits<double>::infinity(), false, 0, false, 0, 0},
+        {0, 10, true, 0, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        AxisRange r;
+        ASSERT_EQ(FitAxisRange(c.lo, c.hi, c.log, c.margin, r), c.ok) << c.lo << ".." << c.hi;
+        if (!c.ok) continue;
+        EXPECT_NEAR(r.lo, c.wantLo, 1e-9 * std::fabs(c.wantHi)) << c.lo << ".." << c.hi;
+        EXPECT_NEAR(r.hi, c.wantHi, 1e-9 * std::fabs(c.wantHi)) << c.lo << ".." << c.hi;
+    }
+}
+
 // --- Logarithmic ticks -----------------------------------------------------------
 
 TEST(AxisDecadeTicks, TwentyToTwentyThousandStartAtThirtyAndEndBeyond) {

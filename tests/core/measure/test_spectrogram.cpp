@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -540,8 +541,10 @@ TEST(OpenRecording, AFailedOpenLeavesTheShownAnalysisAsItWas) {
         {44100, "0", "44032", "88064", 0, [] { return StrToFloat("5oo"); }, "'5oo'"},
         {44100, "0", "44032", "88064", 0, bw(0), "Bandwidth must be"},
         {44100, "0", "44032", "88064", 0, bw(1e6), "Window size out of range"},
-        {44100, "0", "44032", nullptr, 0, bw(500), "'' is not a valid integer"},
-        {44100, "0", "44x32", "88064", 0, bw(500), "'44x32'"},
+        {44100, "0", "44032", nullptr, 0, bw(500),
+         "is not a Ravlon measurement: its header has no item \"pos3\""},
+        {44100, "0", "44x32", "88064", 0, bw(500),
+         ": the item \"pos2\" of its header is not a whole number ('44x32')"},
         {0, "0", "44032", "88064", 0, bw(500), "Sampling rate"},
         {44100, "44032", "0", "88064", 0, bw(500), "Invalid cycle positions"},
         {44100, "0", "0", "64", 0, bw(500), "no frames"},
@@ -574,6 +577,19 @@ TEST(OpenRecording, AFailedOpenLeavesTheShownAnalysisAsItWas) {
         EXPECT_EQ(applied, 0);
         EXPECT_TRUE(Snapshot(s).StoreEquals(before));
         EXPECT_TRUE(Snapshot(s).FFTEquals(before));
+    }
+
+    // A file without a recording's header: a text file named like a recording.
+    {
+        const std::string notes =
+            (std::filesystem::path(name).parent_path() / "notes.ravlon").string();
+        std::ofstream(notes) << "shopping list\nmilk\n";
+        TSMPfile f;
+        ASSERT_TRUE(f.open_file(notes, true));
+        ExpectError<EInputError>([&] { OpenRecordingAnalysis(f, s, 0, 500.0); },
+                                 "notes.ravlon is not a Ravlon recording (no header)");
+        f.close_file();
+        std::filesystem::remove(notes);
     }
 
     // The last header is sound: with a valid window it is taken.
