@@ -1,17 +1,16 @@
 // ravlon-analyze: the analysis of an opened recording, without windows. Runs
-// the main window's set-up and re-analysis (OpenRecordingAnalysis), the
-// per-bin T60 evaluation of the reverberation time view (EvaluateT60), and the
-// band evaluation (EDT, T20, T30 per octave or one-third octave, from
-// band-filtered signals or from the spectrogram), and prints the results as a
-// table, CSV or JSON (band_results_format.h, the program's export writes the same).
-#include "core/bands/band_decays.h"
-#include "core/bands/band_evaluation.h"
+// AnalyseRecordingResults (recording_results.h: the main window's set-up and
+// re-analysis, the per-bin T60 of the reverberation time view, and the band
+// evaluation: EDT, T20 and T30 with their uncertainty per octave or
+// one-third octave, from band-filtered signals or from the spectrogram) and
+// prints the results as a table, CSV or JSON (band_results_format.h); the
+// program's result export runs the same function and writes the same text.
 #include "core/bands/band_results_format.h"
+#include "core/bands/recording_results.h"
 #include "core/base/fileutil.h"
 #include "core/base/numtext.h"
-#include "core/measure/open_recording.h"
+#include "core/measure/spectrogram.h"
 #include "core/recording/recording_file.h"
-#include "core/views/t60_evaluation.h"
 
 #include <CLI/CLI.hpp>
 #include <sndfile.h>
@@ -57,7 +56,11 @@ JSON) cannot be trusted; the problems column says why: background (less than
 10 dB below the end of the range), few-bins (under 3 bins in the band),
 few-frames (under 4 points in the range: with the spectrogram method the
 frames are too long for the decay, raise the bandwidth), not-reached (the
-decay never reaches the end of the range), not-decaying, no-steady-level.
+decay never reaches the end of the range), not-decaying, no-steady-level,
+below-schroeder (with --volume: the band lies below the room's Schroeder
+frequency 2000 sqrt(T/V)). The "+-" columns (sigma_s in CSV and JSON) give
+the ISO 3382-2 standard deviation of T20 and T30 for the cycles averaged at
+one position.
 Numbers in CSV and JSON use "." and full double precision; a missing value is
 empty (CSV) or null (JSON). The time method has no bins: its bins column is
 "-" (table), empty (CSV) or null (JSON).
@@ -211,7 +214,8 @@ void ParseOptions(CLI::App& app, Options& o, int argc, char** argv) {
         "table (default), csv or json");
     AddNumber(app, "--volume", o.volume, NumberIn(0, false), "M3",
               "room volume: adds the reverberation radius\n0.056 sqrt(V/T) and the limit "
-              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20)");
+              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20)\nand marks "
+              "the bands below the Schroeder\nfrequency 2000 sqrt(T/V)");
     AddNumber(app, "--pre", o.pre, NumberIn(0, true), "S",
               "seconds before the noise (audio files only)");
     AddNumber(app, "--noise", o.noise, NumberIn(0, true), "S",
@@ -348,34 +352,10 @@ int Run(const Options& o) {
     } catch (const Exception& e) {
         throw InputError{o.file + ": " + e.what()};
     }
-    TFFT fft;
-    TSpectrogram store(fft);
-    const auto noCycle = [&store](int64_t samples) {
-        return AnalysisError{"the file holds no complete cycle (" + std::to_string(samples) +
-                             " samples, a cycle is " + std::to_string(store.Pos3()) + ")"};
-    };
-    TOpenRecordingSteps steps;
-    steps.Bandwidth = [&o] { return o.bandwidth; };
-    // The store of a long cycle takes up to 1 GiB: a file too short for one
-    // analysed cycle is refused before it is allocated.
-    steps.OnPositions = [&] {
-        const int64_t size = std::max(fft.FFTSize(), 1);
-        if (rec.get_sample_count(0) < store.Pos3() / size * size)
-            throw noCycle(rec.get_sample_count(0));
-    };
-    const ReanalysisResult reanalysis = OpenRecordingAnalysis(rec, store, o.window, steps);
-    if (reanalysis.Cycles == 0) throw noCycle(reanalysis.Samples + reanalysis.Skipped);
-
     TResultsReport report;
     report.File = o.file;
-    report.SampFreq = store.SampFreq();
-    report.FFTSize = store.BlockSize();
     report.Window = o.window;
     report.Bandwidth = o.bandwidth;
-    report.Pos1 = store.Pos1();
-    report.Pos2 = store.Pos2();
-    report.Pos3 = store.Pos3();
-    report.Cycles = reanalysis.Cycles;
     report.InitialDrop = o.initialDrop;
     report.AdditionalDrop = o.additionalDrop;
     report.Volume = o.volume;
@@ -383,22 +363,7 @@ int Run(const Options& o) {
     report.Set = o.bands == BandsMode::Third ? TBandSet::ThirdOctave : TBandSet::Octave;
     report.Method = o.method;
     report.Direction = o.reverseFilter ? TFilterDirection::Reversed : TFilterDirection::Forward;
-    EvaluateT60(store, fft.FFTSize(), fft.WindowSize(), o.initialDrop, o.additionalDrop, report.T60,
-                report.StartFrame, report.EndFrame);
-    if (!report.PerBin && o.method == TBandMethod::Spectrogram) {
-        report.Bands = EvaluateBands(store, report.Set, report.T60);
-    } else if (!report.PerBin) {
-        TBandDecayOptions decayOptions;
-        decayOptions.Set = report.Set;
-        decayOptions.Direction = report.Direction;
-        TBandDecayResult decays = EvaluateRecordingBands(rec, decayOptions);
-        // The filters need the whole cycle, the spectrogram only its whole frames:
-        // the bands report the cycles they average.
-        if (decays.Cycles == 0) throw noCycle(rec.get_sample_count(0));
-        report.Cycles = decays.Cycles;
-        report.Bands = std::move(decays.Bands);
-        for (TBandResult& band : report.Bands) SummariseBinT60(store, report.T60, band);
-    }
+    AnalyseRecordingResults(rec, report);
     rec.close_file();
 
     // The decays first: a failure leaves no results that look complete.
