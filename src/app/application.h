@@ -6,8 +6,8 @@
 //
 // RavlonWindows: the measurement model and the six windows in their start-up
 // order (main window, decay, response, reverberation time, warning, radius),
-// created, wired and owned here. The windows never reach each other: they
-// share the model, and the show actions and the warning are connected here.
+// then the band results view, created, wired and owned here. The windows never reach each other:
+// they share the model, and the show actions and the warning are connected here.
 #pragma once
 
 #include "core/model/measurement_model.h"
@@ -23,6 +23,7 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
+class TBandsView;
 
 class RavlonApplication : public QApplication {
 public:
@@ -39,6 +40,7 @@ struct RavlonWindows {
     std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TForm5> Form5;
     std::unique_ptr<TForm6> Form6;
+    std::unique_ptr<TBandsView> Bands;
 
     RavlonWindows();
     ~RavlonWindows();

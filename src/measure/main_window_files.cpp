@@ -61,7 +61,10 @@ void TForm1::OpenRecording(const std::string& name) {
         recording_.Create(copy, MPCPlay1.sfTot(), 0, 0, 0);
         TOpenRecordingSteps steps;
         steps.SetSampFreq = [this](int32_t v) { SetSampFreq(v); };
-        steps.Bandwidth = [this] { return StrToFloat(bwedit->text().toStdString()); };
+        double bandwidth = 0;
+        steps.Bandwidth = [this, &bandwidth] {
+            return bandwidth = StrToFloat(bwedit->text().toStdString());
+        };
         steps.OnPositions = [&] {
             const double sf = spec_.SampFreq();
             const int32_t p1 = spec_.Pos1(), p2 = spec_.Pos2(), p3 = spec_.Pos3();
@@ -70,6 +73,7 @@ void TForm1::OpenRecording(const std::string& name) {
             TmpFileName = copy;
             unsaved_ = false;
             TTemporaryRecording::Remove(previous);
+            model_.Recording() = {"", name, bandwidth};
             prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
             noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
             postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
@@ -87,6 +91,9 @@ void TForm1::OpenRecording(const std::string& name) {
     }
     const std::string problem = recording_.Finish();
     if (!problem.empty()) throw Exception(problem);
+    model_.Recording().File = TmpFileName;
+    // The samples after the last complete cycle: the views show the whole recording.
+    model_.Changed(ChangeStore);
 }
 
 bool TForm1::HasRecording() const {
@@ -109,6 +116,7 @@ bool TForm1::SaveRecording(const std::string& name) {
         return false;
     }
     unsaved_ = false;
+    model_.Recording().Name = name;
     RecentFiles1->Add(name);
     return true;
 }

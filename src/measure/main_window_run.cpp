@@ -50,6 +50,9 @@ void TForm1::SetRunning(bool on) {
         const std::string finish = recording_.Finish();
         if (problem.empty()) problem = finish;
         unsaved_ = recording_.Delivered() > 0;
+        model_.Recording().File = TmpFileName;
+        // The buffers since the last cycle's repaint: the views show all that was recorded.
+        model_.Changed(ChangeStore);
     }
     taxis->SetMarkerVisible(on);
     Running = on;
@@ -118,6 +121,7 @@ bool TForm1::StartRun() {
     spec_.ResetCounters();
     spec_.RequestRepaint();
     TmpFileName = name;
+    model_.Recording() = {"", "", s.Bandwidth};
     rescueCheck_ = spec_.RepaintRequests();
     unsaved_ = false;
     dropped_ = 0;
@@ -208,6 +212,7 @@ void TForm1::RescueTemporaryRecording() {
     const std::string notice = recording_.Rescue();
     if (notice.empty()) return;
     TmpFileName = recording_.Name();
+    if (!Running) model_.Recording().File = TmpFileName;
     status_->setText(QString::fromStdString(notice));
 }
 

@@ -1,5 +1,6 @@
 // Renders the main window and the four result views to PNG files after a short
-// measurement through the simulated room (offscreen). Usage:
+// measurement through the simulated room (offscreen), and the band results
+// view after 10 cycles of it. Usage:
 //   ravlon_views_screenshot <output folder> [room settings] [cycles]
 #include "app/application.h"
 #include "axes/axis.h"
@@ -8,6 +9,7 @@
 #include "core/views/view_math.h"
 #include "measure/main_window.h"
 #include "platform/messagebox.h"
+#include "views/bands_view.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -24,12 +26,15 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 namespace {
+
+constexpr int kBandCycles = 10; // cycles of the band results picture
 
 bool Save(QWidget* window, const QString& folder, const char* name) {
     QString path = QDir(folder).filePath(name);
@@ -100,10 +105,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the measurement did not start\n");
         return 1;
     }
+    const int recorded = std::max(cycles, kBandCycles);
     const uint64_t start = Form1->Spec().RepaintRequests();
     QElapsedTimer timer;
     timer.start();
-    while (Form1->Spec().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
+    while (Form1->Spec().RepaintRequests() < start + static_cast<uint64_t>(recorded) &&
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     Form1->RunAction->trigger();
@@ -111,10 +117,21 @@ int main(int argc, char** argv) {
     // was: open exactly the recorded cycles, so the pictures are the same at
     // every run of this program.
     const QString cut = QDir(folder).filePath("screenshot-cycles.ravlon");
+    const QString bandCut = QDir(folder).filePath("screenshot-band-cycles.ravlon");
+    bool ok = CopyCycles(Form1->TmpFileName, bandCut.toStdString(), kBandCycles);
+    if (!ok) std::fprintf(stderr, "the recording could not be cut to %d cycles\n", kBandCycles);
     if (!CopyCycles(Form1->TmpFileName, cut.toStdString(), cycles)) {
         std::fprintf(stderr, "the recording could not be cut to %d cycles\n", cycles);
         return 1;
     }
+    if (ok) {
+        Form1->OpenRecording(bandCut.toStdString());
+        windows->Bands->show();
+        for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ok = Save(windows->Bands.get(), folder, "bands.png");
+        windows->Bands->close();
+    }
+    QFile::remove(bandCut);
     Form1->OpenRecording(cut.toStdString());
     QFile::remove(cut);
 
@@ -148,7 +165,7 @@ int main(int argc, char** argv) {
          Form3->laxis->ValueToPixel(l0));
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 
-    bool ok = Save(Form1, folder, "mainwindow.png");
+    ok &= Save(Form1, folder, "mainwindow.png");
     ok &= Save(Form2, folder, "decay.png");
     ok &= Save(Form3, folder, "response.png");
     ok &= Save(Form4, folder, "reverberationtime.png");
