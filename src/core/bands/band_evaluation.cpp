@@ -234,7 +234,7 @@ void EvaluateDecay(std::span<const double> power, double step, double time0,
     r.Background = LevelOf(MeanPower(power, n - tail, n), steady);
     std::vector<double>& levels = r.Decay.Level;
     levels.resize(power.size());
-    for (size_t k = 0; k < power.size(); ++k) levels[k] = LevelOf(power[k], steady);
+    PowerToDecibels(power, steady, levels);
     const int32_t start = std::max(points.DecayStart, 0);
     r.EDT = FitDecay(levels, start, step, EDTRange, r.Background, time0);
     r.T20 = FitDecay(levels, start, step, T20Range, r.Background, time0);

@@ -134,7 +134,7 @@ std::vector<TCellText> BandRowTexts(const TBandRow& row) {
         return TCellText{Shown(c.Sigma, 2), c.Valid, c.Reason};
     };
     TCellText change = cell(row.Change, 2);
-    if (row.Change.Value > 0) change.Text.insert(0, "+");
+    if (row.Change.Value > 0) change.Text = "+" + change.Text;
     return {{Shown(row.Band.Nominal, 5), true, ""},
             cell(row.EDT, 3),
             cell(row.T20, 3),
