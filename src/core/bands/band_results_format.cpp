@@ -301,7 +301,7 @@ std::string ResultsTable(const TResultsReport& r) {
         return f.HasValue() ? Short(f.T, 3) + (f.Valid() ? " " : "*") : std::string("- ");
     };
     std::string head = Pad("Band [Hz]", 9) + Pad("bins", 6) + Pad("EDT [s]", 9) +
-                       Pad("T20 [s]", 9) + Pad("+-", 7) + Pad("T30 [s]", 9) + Pad("+-", 7) +
+                       Pad("T20 [s]", 9) + Pad("+- ", 8) + Pad("T30 [s]", 9) + Pad("+- ", 8) +
                        Pad("C [%]", 8) + Pad("xi20", 7) + Pad("xi30", 7) + Pad("bkg [dB]", 10) +
                        Pad("T60 bins", 10);
     if (r.Volume) head += Pad("r [m]", 8) + Pad("fL [Hz]", 9);
@@ -309,8 +309,8 @@ std::string ResultsTable(const TResultsReport& r) {
     for (const TBandResult& b : r.Bands) {
         out += Pad(Short(b.Band.Nominal, 5), 9) +
                Pad(HasBins(r) ? std::to_string(b.Bins.Count()) : "-", 6) + Pad(value(b.EDT), 9) +
-               Pad(value(b.T20), 9) + Pad(Short(SigmaOf(r, b, kMeasures[1]), 2), 7) +
-               Pad(value(b.T30), 9) + Pad(Short(SigmaOf(r, b, kMeasures[2]), 2), 7) +
+               Pad(value(b.T20), 9) + Pad(Short(SigmaOf(r, b, kMeasures[1]), 2) + " ", 8) +
+               Pad(value(b.T30), 9) + Pad(Short(SigmaOf(r, b, kMeasures[2]), 2) + " ", 8) +
                Pad(std::isfinite(b.C) ? Short(b.C, 3) + (b.CValid ? " " : "*") : std::string("- "),
                    8) +
                Pad(Short(b.T20.Xi, 3), 7) + Pad(Short(b.T30.Xi, 3), 7) +
