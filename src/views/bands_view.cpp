@@ -208,8 +208,9 @@ void TBandsView::ModelChanged(unsigned changes) {
         const TSpectrogram& s = Model().Store();
         try {
             monitor_.Setup(s.SampFreq(), s.Pos1(), s.Pos2(), s.Pos3());
-        } catch (const Exception&) {
-            monitor_.Clear(); // nothing the band filters can follow
+        } catch (const std::exception&) {
+            // A cycle too long for the band sums: the run goes on without bands.
+            monitor_.Clear();
         }
         evaluatedCycles_ = -1;
         stopRequested_ = false;
@@ -239,7 +240,13 @@ void TBandsView::Evaluate() {
     } catch (const std::exception&) {
         // No per-bin evaluation yet (no noise reference): no medians.
     }
-    monitor_.Evaluate(Model().Store(), t60, options);
+    try {
+        monitor_.Evaluate(Model().Store(), t60, options);
+    } catch (const std::exception& e) {
+        // Called from the spectrogram's repaint: the table stays as it was.
+        statusline->setText(Text(std::string("The bands could not be evaluated: ") + e.what()));
+        return;
+    }
     const bool newCycle = monitor_.Cycles() != evaluatedCycles_;
     evaluatedCycles_ = monitor_.Cycles();
     if (OnCycleSummary) OnCycleSummary(CycleSummary(monitor_.Table()));
