@@ -6,8 +6,9 @@
 //
 // RavlonWindows: the measurement model and the six windows in their start-up
 // order (main window, decay, response, reverberation time, warning, radius),
-// then the band results view, created, wired and owned here. The windows never reach each other:
-// they share the model, and the show actions and the warning are connected here.
+// then the band results view, created, wired and owned here. The windows never
+// reach each other: they share the model, and the show actions, the warning
+// and the band results' hooks are connected here.
 #pragma once
 
 #include "core/model/measurement_model.h"

@@ -114,7 +114,7 @@ std::string FitProblemReasons(uint32_t problems) {
     static constexpr std::array<const char*, 7> reasons{
         "no steady level (no complete cycle, or no signal in the band)",
         "the decay does not reach the end of the range: lengthen the post-noise silence",
-        "too few points in the range",
+        "fewer than 4 points in the range (spectrogram: raise the bandwidth)",
         "not decaying",
         "background less than 10 dB below the end of the range",
         "fewer than 3 bins in the band: lower the bandwidth",
