@@ -1,15 +1,17 @@
 // ravlon-analyze: the analysis of opened recordings, without windows. Runs
 // the main window's set-up and re-analysis, the per-bin T60 evaluation of the
-// reverberation time view and the band evaluation (EDT, T20, T30 per octave or
-// one-third octave, from band-filtered signals or from the spectrogram) on
-// each file (core/session/position_analysis.h), and prints the results as a
-// table, CSV or JSON (band_results_format.h, the program's export writes the
+// reverberation time view and the band evaluation (EDT, T20, T30 with their
+// uncertainty per octave or one-third octave, from band-filtered signals or
+// from the spectrogram) on each file (core/session/position_analysis.h, the
+// analysis the program's result export runs too), and prints the results as
+// a table, CSV or JSON (band_results_format.h, the program's export writes the
 // same). Several files, or a session's positions, are averaged per band as
 // ISO 3382-2 describes (core/session/session_average.h), and --report writes
 // the measurement report (report/, Qt Gui without windows).
 #include "core/bands/band_decays.h"
 #include "core/bands/band_evaluation.h"
 #include "core/bands/band_results_format.h"
+#include "core/bands/recording_results.h"
 #include "core/base/fileutil.h"
 #include "core/base/numtext.h"
 #include "core/recording/recording_file.h"
@@ -66,7 +68,11 @@ JSON) cannot be trusted; the problems column says why: background (less than
 10 dB below the end of the range), few-bins (under 3 bins in the band),
 few-frames (under 4 points in the range: with the spectrogram method the
 frames are too long for the decay, raise the bandwidth), not-reached (the
-decay never reaches the end of the range), not-decaying, no-steady-level.
+decay never reaches the end of the range), not-decaying, no-steady-level,
+below-schroeder (with --volume: the band lies below the room's Schroeder
+frequency 2000 sqrt(T/V)). The "+-" columns (sigma_s in CSV and JSON) give
+the ISO 3382-2 standard deviation of T20 and T30 for the cycles averaged at
+one position.
 Numbers in CSV and JSON use "." and full double precision; a missing value is
 empty (CSV) or null (JSON). The time method has no bins: its bins column is
 "-" (table), empty (CSV) or null (JSON).
@@ -226,7 +232,8 @@ void ParseOptions(CLI::App& app, Options& o, int argc, char** argv) {
         "table (default), csv or json");
     AddNumber(app, "--volume", o.volume, NumberIn(0, false), "M3",
               "room volume: adds the reverberation radius\n0.056 sqrt(V/T) and the limit "
-              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20);\ndefault with "
+              "frequency\n1900 sqrt(T/V) per band (T: T30 when valid, else T20)\nand marks "
+              "the bands below the Schroeder\nfrequency 2000 sqrt(T/V); default with "
               "--session: the session's volume");
     AddNumber(app, "--pre", o.pre, NumberIn(0, true), "S",
               "seconds before the noise (audio files only)");

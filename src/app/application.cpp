@@ -9,6 +9,7 @@
 #include "services/window_places.h"
 #include "session/export_actions.h"
 #include "session/session_controller.h"
+#include "views/bands_view.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -18,9 +19,16 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QTimer>
 
+#include <QMenu>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <vector>
@@ -69,6 +77,7 @@ RavlonWindows::~RavlonWindows() {
     Sessions.reset();
     Audio.reset(); // it adds controls to the main window and takes them away
     // The views go first: they hold the main window's show actions.
+    Bands.reset();
     Form6.reset();
     Form5.reset();
     Form4.reset();
@@ -110,12 +119,32 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
     w->Form4 = std::make_unique<TForm4>(w->Model, main.ShowT60Action);
     w->Form5 = std::make_unique<TForm5>(&main);
     w->Form6 = std::make_unique<TForm6>(w->Model, main.Showrraction);
+    QAction* showBands = TBandsView::MakeShowAction(&main);
+    w->Bands = std::make_unique<TBandsView>(w->Model, showBands);
+    main.ToolBar1->addAction(showBands); // the settings panel's layout makes room for it
+    main.Menu("&View")->addAction(showBands);
+    main.Menu("&Edit")->addAction(w->Bands->CopyAction);
+    main.file1->insertAction(main.Exit1, w->Bands->ExportAction);
+    main.file1->insertSeparator(main.Exit1);
+    // The band results' cycle read-out has its own place in the status bar.
+    auto* cycleStatus = new QLabel(&main);
+    cycleStatus->setWordWrap(true); // lines, not width, like the other notices
+    main.statusBar()->addWidget(cycleStatus, 1);
+    w->Bands->OnCycleSummary = [cycleStatus](const std::string& text) {
+        cycleStatus->setText(QString::fromStdString(text));
+    };
+    w->Bands->StopRun = [&main] {
+        if (!main.Running) return false;
+        main.SetRunning(false);
+        return true;
+    };
 
     // Each show action shows its view exactly while it is checked.
     const std::pair<QAction*, QWidget*> shows[] = {{main.Showdecayaction, w->Form2.get()},
                                                    {main.showresponseaction, w->Form3.get()},
                                                    {main.ShowT60Action, w->Form4.get()},
-                                                   {main.Showrraction, w->Form6.get()}};
+                                                   {main.Showrraction, w->Form6.get()},
+                                                   {showBands, w->Bands.get()}};
     for (auto [action, view] : shows)
         QObject::connect(action, &QAction::triggered, view, ravlon::Guarded(view, [action, view] {
                              view->setVisible(action->isChecked());

@@ -6,10 +6,10 @@
 //
 // RavlonWindows: the measurement model and the six windows in their start-up
 // order (main window, decay, response, reverberation time, warning, radius),
-// created, wired and owned here; the main window and the four views open with
-// the size and place they had at the end of the last session. The windows
-// never reach each other: they share the model, and the show actions and the
-// warning are connected here.
+// created, wired and owned here, then the band results view; the main window
+// and the views open with the size and place they had at the end of the last
+// session. The windows never reach each other: they share the model, and the
+// show actions, the warning and the band results' hooks are connected here.
 #pragma once
 
 #include "core/model/measurement_model.h"
@@ -32,6 +32,7 @@ class TAudioSetup;
 } // namespace ravlon
 class TSessionController;
 class TExportActions;
+class TBandsView;
 
 class RavlonApplication : public QApplication {
 public:
@@ -58,6 +59,7 @@ struct RavlonWindows {
     // and the WAV and image exports.
     std::unique_ptr<TSessionController> Sessions;
     std::unique_ptr<TExportActions> Exports;
+    std::unique_ptr<TBandsView> Bands;
 
     RavlonWindows();
     ~RavlonWindows();

@@ -79,9 +79,11 @@ void TForm1::OpenRecording(const std::string& name) {
             SetSampFreq(v);
         };
         // Checked against the range that works at the recording's rate.
-        steps.Bandwidth = [this] {
-            return ReadBandwidth(bwedit->text().toStdString(), Round(SMPfile1.channel_rate(0)),
-                                 windowcombo->currentIndex());
+        double bandwidth = 0;
+        steps.Bandwidth = [this, &bandwidth] {
+            return bandwidth =
+                       ReadBandwidth(bwedit->text().toStdString(), Round(SMPfile1.channel_rate(0)),
+                                     windowcombo->currentIndex());
         };
         steps.OnPositions = [&] {
             const double sf = store_.SampFreq();
@@ -92,6 +94,7 @@ void TForm1::OpenRecording(const std::string& name) {
             RunRecording = false;
             unsaved_ = false;
             TTemporaryRecording::Remove(previous);
+            model_.Recording() = {"", name, bandwidth};
             prenoiseedit->setText(QString::fromStdString(FormatSignificant(6, p1 / sf)));
             noiseedit->setText(QString::fromStdString(FormatSignificant(6, (p2 - p1) / sf)));
             postnoiseedit->setText(QString::fromStdString(FormatSignificant(6, (p3 - p2) / sf)));
@@ -111,6 +114,9 @@ void TForm1::OpenRecording(const std::string& name) {
     }
     const std::string problem = recording_.Finish();
     if (!problem.empty()) throw Exception(problem);
+    model_.Recording().File = TmpFileName;
+    // The samples after the last complete cycle: the views show the whole recording.
+    model_.Changed(ChangeStore);
 }
 
 bool TForm1::HasRecording() const {
@@ -133,6 +139,7 @@ bool TForm1::SaveRecording(const std::string& name) {
         return false;
     }
     unsaved_ = false;
+    model_.Recording().Name = name;
     RecentFiles1->Add(name);
     return true;
 }

@@ -53,6 +53,9 @@ void TForm1::SetRunning(bool on) {
         const std::string finish = recording_.Finish();
         if (problem.empty()) problem = finish;
         unsaved_ = recording_.Delivered() > 0;
+        model_.Recording().File = TmpFileName;
+        // The buffers since the last cycle's repaint: the views show all that was recorded.
+        model_.Changed(ChangeStore);
     }
     taxis->SetMarkerVisible(on);
     Running = on;
@@ -123,6 +126,7 @@ bool TForm1::StartRun() {
     store_.RequestRepaint();
     TmpFileName = name;
     RunRecording = true;
+    model_.Recording() = {"", "", s.Bandwidth};
     rescueCheck_ = store_.RepaintRequests();
     runStartRepaints_ = rescueCheck_;
     progress_->setMinimumWidth(0);
@@ -217,6 +221,7 @@ void TForm1::RescueTemporaryRecording() {
     const std::string notice = recording_.Rescue();
     if (notice.empty()) return;
     TmpFileName = recording_.Name();
+    if (!Running) model_.Recording().File = TmpFileName;
     status_->setText(QString::fromStdString(notice));
 }
 

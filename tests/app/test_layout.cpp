@@ -132,7 +132,9 @@ TEST_F(Layout, WindowsKeepTheirSizeAndPlaceBetweenSessions) {
     StartForms("room:pace=fast");
     EXPECT_EQ(Form1->size(), QSize(640, 400));
     Settle();
-    EXPECT_EQ(Form1->minimumSize(), QSize(395, 371));
+    // At least 395 x 371, more where the tool bar's buttons need it.
+    EXPECT_GE(Form1->minimumSize().width(), 395);
+    EXPECT_EQ(Form1->minimumSize().height(), 371);
     Form4->setGeometry(30, 40, 500, 420);
     Form1->resize(700, 450);
     const QSize response = Form3->size();

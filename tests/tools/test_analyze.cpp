@@ -6,6 +6,7 @@
 // the documented exit codes.
 #include "core/bands/band_decays.h"
 #include "core/bands/band_evaluation.h"
+#include "core/bands/band_uncertainty.h"
 #include "core/bands/room_recording.h"
 #include "core/base/numtext.h"
 #include "core/measure/reanalysis.h"
@@ -269,7 +270,8 @@ TEST_F(AnalyzeTool, OctaveCsvAndJsonAgreeWithTheCoreEvaluation) {
                             "--method", "spectrogram"});
     ASSERT_EQ(csv.code, 0) << csv.err;
     auto m = OpenLikeMainWindow(Recording(), 3, 100, 5, 30);
-    const std::vector<TBandResult> bands = EvaluateBands(m->s, TBandSet::Octave, m->t60);
+    std::vector<TBandResult> bands = EvaluateBands(m->s, TBandSet::Octave, m->t60);
+    MarkBelowSchroeder(bands, 200);
     ASSERT_EQ(bands.size(), 7u); // 16 kHz: up to the 4 kHz octave
 
     const std::vector<std::string> lines = SplitLines(csv.out);
@@ -385,6 +387,46 @@ TEST_F(AnalyzeTool, TimeMethodIsTheDefaultAndItsDecayFileHoldsTheCoreDecays) {
                      "print(d['method'], d['filter_direction'], d['bands'][0]['bins'])\n",
                      json.out),
               "time forward None\n");
+}
+
+TEST_F(AnalyzeTool, UncertaintyAndSchroederMarksInEveryFormat) {
+    const Result csv = Run({Recording(), "--format", "csv", "--volume", "300"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    TBandDecayResult core = TimeBands(TFilterDirection::Forward);
+    MarkBelowSchroeder(core.Bands, 300);
+    const auto rows = CsvRows(csv.out);
+    ASSERT_EQ(rows.size(), core.Bands.size());
+    int marked = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const TBandResult& b = core.Bands[i];
+        const double n = double(core.Cycles);
+        EXPECT_EQ(Number(rows[i].at("t20_sigma_s")), BandSigma(TSigmaRange::T20, b, {}, n));
+        EXPECT_EQ(Number(rows[i].at("t30_sigma_s")), BandSigma(TSigmaRange::T30, b, {}, n));
+        EXPECT_EQ(rows[i].at("t30_problems"), FitProblemText(b.T30.Problems));
+        marked += (b.T30.Problems & fpBelowSchroeder) != 0;
+    }
+    EXPECT_GE(marked, 1); // 63 Hz: 0.4 s in 300 m3 gives fS = 73 Hz
+    EXPECT_NE(Run({Recording(), "--volume", "300"}).out.find("t30:below-schroeder"),
+              std::string::npos);
+
+    if (!HavePython()) GTEST_SKIP() << "python3 with its json module is not installed";
+    const Result json = Run({Recording(), "--format", "json", "--volume", "300"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    const std::vector<std::string> lines =
+        SplitLines(Python("import json, sys\n"
+                          "def bad(c): raise ValueError(c)\n"
+                          "d = json.load(sys.stdin, parse_constant=bad)\n"
+                          "for b in d['bands']:\n"
+                          "    assert 'sigma_s' not in b['edt']\n"
+                          "    print('%r,%r' % (b['t20']['sigma_s'], b['t30']['sigma_s']))\n",
+                          json.out));
+    ASSERT_EQ(lines.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::vector<std::string> f = SplitCsv(lines[i]);
+        ASSERT_EQ(f.size(), 2u) << lines[i];
+        EXPECT_EQ(Number(f[0]), Number(rows[i].at("t20_sigma_s")));
+        EXPECT_EQ(Number(f[1]), Number(rows[i].at("t30_sigma_s")));
+    }
 }
 
 TEST_F(AnalyzeTool, ReverseFilterChangesTheLowBandsAndOnlyAppliesToTheTimeMethod) {

@@ -233,6 +233,8 @@ TEST_F(SessionTool, PdfReportHasPagesAndTheAveragedTable) {
     // The averaged T30 of every band as the table shows it.
     const Json doc = RunJson({"--session", Folder().string()});
     for (const Json& b : doc["average"]["bands"]) {
+        // A band valid at no position (below the room's Schroeder frequency) has no mean.
+        if (!b["t30"]["mean_s"].is_number()) continue;
         const double t = b["t30"]["mean_s"];
         char shown[16];
         std::snprintf(shown, sizeof shown, "%.3g", t);

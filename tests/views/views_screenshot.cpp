@@ -1,8 +1,9 @@
 // Renders the main window (during a short measurement through the simulated
 // room, with its progress and the input meter, and after it), the four result
 // views, the loudspeaker warning, the about box, the audio dialog, the check
-// window, the positions panel of a session of three simulated positions and
-// the first page of its report to PNG files (offscreen). Settings, recent files
+// window, the band results view after 10 cycles, the positions panel of a
+// session of three simulated positions and the first page of its report to PNG
+// files (offscreen). Settings, recent files
 // and window places go to a temporary folder, so every run starts from the
 // same windows. RAVLON_FONT_POINTS=N renders with an N-point application font.
 // Usage:
@@ -22,6 +23,7 @@
 #include "services/about_box.h"
 #include "session/positions_panel.h"
 #include "session/session_controller.h"
+#include "views/bands_view.h"
 #include "views/decay_view.h"
 #include "views/radius_view.h"
 #include "views/response_view.h"
@@ -40,6 +42,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -47,6 +50,8 @@
 #include <string>
 
 namespace {
+
+constexpr int kBandCycles = 10; // cycles of the band results picture
 
 bool Save(QWidget* window, const QString& folder, const char* name) {
     QString path = QDir(folder).filePath(name);
@@ -165,10 +170,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the measurement did not start\n");
         return 1;
     }
+    const int recorded = std::max(cycles, kBandCycles);
     const uint64_t start = Form1->Store().RepaintRequests();
     QElapsedTimer timer;
     timer.start();
-    while (Form1->Store().RepaintRequests() < start + static_cast<uint64_t>(cycles) &&
+    while (Form1->Store().RepaintRequests() < start + static_cast<uint64_t>(recorded) &&
            timer.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     // During the run, while the noise plays: the progress and the input meter.
@@ -181,10 +187,23 @@ int main(int argc, char** argv) {
     // was: open exactly the recorded cycles, so the pictures are the same at
     // every run of this program.
     const QString cut = QDir(folder).filePath("screenshot-cycles.ravlon");
+    const QString bandCut = QDir(folder).filePath("screenshot-band-cycles.ravlon");
+    const bool bandsCut = CopyCycles(Form1->TmpFileName, bandCut.toStdString(), kBandCycles);
+    ok &= bandsCut;
+    if (!bandsCut)
+        std::fprintf(stderr, "the recording could not be cut to %d cycles\n", kBandCycles);
     if (!CopyCycles(Form1->TmpFileName, cut.toStdString(), cycles)) {
         std::fprintf(stderr, "the recording could not be cut to %d cycles\n", cycles);
         return 1;
     }
+    if (bandsCut) {
+        Form1->OpenRecording(bandCut.toStdString());
+        windows->Bands->show();
+        for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ok &= Save(windows->Bands.get(), folder, "bands.png");
+        windows->Bands->close();
+    }
+    QFile::remove(bandCut);
     Form1->OpenRecording(cut.toStdString());
     QFile::remove(cut);
 

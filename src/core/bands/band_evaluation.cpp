@@ -87,16 +87,39 @@ TBinRange BandBins(const TBand& band, int32_t sampFreq, int32_t fftSize) {
     return r;
 }
 
-std::string FitProblemText(uint32_t problems) {
-    static constexpr std::array<const char*, 6> names{
-        "no-steady-level", "not-reached", "few-frames", "not-decaying", "background", "few-bins"};
+namespace {
+
+template <size_t N>
+std::string ProblemList(uint32_t problems, const std::array<const char*, N>& names,
+                        const char* separator) {
     std::string text;
     for (size_t i = 0; i < names.size(); ++i) {
         if (!(problems & (1u << i))) continue;
-        if (!text.empty()) text += '+';
+        if (!text.empty()) text += separator;
         text += names[i];
     }
     return text;
+}
+
+} // namespace
+
+std::string FitProblemText(uint32_t problems) {
+    static constexpr std::array<const char*, 7> names{
+        "no-steady-level", "not-reached", "few-frames",     "not-decaying",
+        "background",      "few-bins",    "below-schroeder"};
+    return ProblemList(problems, names, "+");
+}
+
+std::string FitProblemReasons(uint32_t problems) {
+    static constexpr std::array<const char*, 7> reasons{
+        "no steady level (no complete cycle, or no signal in the band)",
+        "the decay does not reach the end of the range: lengthen the post-noise silence",
+        "fewer than 4 points in the range (spectrogram: raise the bandwidth)",
+        "not decaying",
+        "background less than 10 dB below the end of the range",
+        "fewer than 3 bins in the band: lower the bandwidth",
+        "below Schroeder frequency"};
+    return ProblemList(problems, reasons, "; ");
 }
 
 TDecayFit FitDecay(std::span<const double> levels, int32_t start, double step, TDecayRange range,
@@ -178,6 +201,20 @@ double TBandResult::ReverberationTime() const {
     return None;
 }
 
+double SchroederFrequency(double t, double volume) {
+    return 2000.0 * std::sqrt(t / volume);
+}
+
+void MarkBelowSchroeder(std::vector<TBandResult>& bands, double volume) {
+    if (!(volume > 0) || !std::isfinite(volume)) return;
+    for (TBandResult& r : bands) {
+        const double t = r.ReverberationTime();
+        if (!(t > 0) || !(r.Band.Centre < SchroederFrequency(t, volume))) continue;
+        for (TDecayFit* f : {&r.EDT, &r.T20, &r.T30}) f->Problems |= fpBelowSchroeder;
+        r.CValid = false;
+    }
+}
+
 void EvaluateDecay(std::span<const double> power, double step, double time0,
                    const TCurvePoints& points, TBandResult& r) {
     const auto n = static_cast<int32_t>(power.size());
@@ -197,7 +234,7 @@ void EvaluateDecay(std::span<const double> power, double step, double time0,
     r.Background = LevelOf(MeanPower(power, n - tail, n), steady);
     std::vector<double>& levels = r.Decay.Level;
     levels.resize(power.size());
-    for (size_t k = 0; k < power.size(); ++k) levels[k] = LevelOf(power[k], steady);
+    PowerToDecibels(power, steady, levels);
     const int32_t start = std::max(points.DecayStart, 0);
     r.EDT = FitDecay(levels, start, step, EDTRange, r.Background, time0);
     r.T20 = FitDecay(levels, start, step, T20Range, r.Background, time0);

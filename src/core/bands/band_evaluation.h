@@ -75,15 +75,19 @@ TBinRange BandBins(const TBand& band, int32_t sampFreq, int32_t fftSize);
 // Why a value cannot be trusted (bit set).
 enum TFitProblem : uint32_t {
     fpNone = 0,
-    fpNoSteadyLevel = 1u << 0, // no point wholly inside the noise, or a silent band
-    fpNotReached = 1u << 1,    // the decay never passes the lower end of the range
-    fpFewFrames = 1u << 2,     // fewer than MinFitFrames points (frames) in the range
-    fpNotDecaying = 1u << 3,   // the regression slope is not negative
-    fpBackground = 1u << 4,    // background not BackgroundMargin dB below the lower end
-    fpFewBins = 1u << 5,       // the band holds fewer than MinBandBins bins
+    fpNoSteadyLevel = 1u << 0,  // no point wholly inside the noise, or a silent band
+    fpNotReached = 1u << 1,     // the decay never passes the lower end of the range
+    fpFewFrames = 1u << 2,      // fewer than MinFitFrames points (frames) in the range
+    fpNotDecaying = 1u << 3,    // the regression slope is not negative
+    fpBackground = 1u << 4,     // background not BackgroundMargin dB below the lower end
+    fpFewBins = 1u << 5,        // the band holds fewer than MinBandBins bins
+    fpBelowSchroeder = 1u << 6, // the band lies below the room's Schroeder frequency
 };
 // Short names of the set bits, "+"-separated ("background+few-frames"); "" for none.
 std::string FitProblemText(uint32_t problems);
+// The same as sentences for people ("background less than 10 dB below the end
+// of the range"), "; "-separated; "" for none.
+std::string FitProblemReasons(uint32_t problems);
 
 inline constexpr int32_t MinFitFrames = 4;
 inline constexpr int32_t MinBandBins = 3;
@@ -152,6 +156,16 @@ struct TBandResult {
     // time for the radius and the limit frequency.
     double ReverberationTime() const;
 };
+
+// The Schroeder frequency 2000 sqrt(T / V) in Hz of a room of volume m^3 and
+// reverberation time t s: below it the sound field is modal, not diffuse.
+double SchroederFrequency(double t, double volume);
+// Marks every band whose mid-band frequency lies below the Schroeder frequency
+// of its own reverberation time (ReverberationTime(), taken before marking)
+// and the room volume in m^3: fpBelowSchroeder on EDT, T20 and T30, and C no
+// longer valid. A band without a reverberation time, or a volume not > 0,
+// marks nothing.
+void MarkBelowSchroeder(std::vector<TBandResult>& bands, double volume);
 
 // Evaluates a band's decay curve, whatever its source: power holds the band's
 // mean power per point (any unit), step s apart, point 0 at time0 s after the

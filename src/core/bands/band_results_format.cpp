@@ -1,6 +1,7 @@
 // Band and per-bin results as table, CSV and JSON text.
 #include "core/bands/band_results_format.h"
 
+#include "core/bands/band_uncertainty.h"
 #include "core/base/errors.h"
 #include "core/views/view_math.h"
 
@@ -45,7 +46,7 @@ namespace {
 
 // For the table: a few digits, "-" for a missing value.
 std::string Short(double v, int digits) {
-    return std::isfinite(v) ? Digits(v, digits) : "-";
+    return TableNumber(v, digits);
 }
 std::string Pad(std::string s, size_t width) {
     if (s.size() < width) s.insert(0, width - s.size(), ' ');
@@ -112,9 +113,17 @@ std::string Layout(const Json& doc) {
 struct Measure {
     const char* name;
     const TDecayFit TBandResult::*fit;
+    bool sigma; // an ISO 3382-2 uncertainty of this measure
+    TSigmaRange range;
 };
-constexpr std::array<Measure, 3> kMeasures{
-    {{"edt", &TBandResult::EDT}, {"t20", &TBandResult::T20}, {"t30", &TBandResult::T30}}};
+constexpr std::array<Measure, 3> kMeasures{{{"edt", &TBandResult::EDT, false, TSigmaRange::T20},
+                                            {"t20", &TBandResult::T20, true, TSigmaRange::T20},
+                                            {"t30", &TBandResult::T30, true, TSigmaRange::T30}}};
+
+// The uncertainty of a measure of band b from the report's cycles, one position.
+double SigmaOf(const TResultsReport& r, const TBandResult& b, const Measure& m) {
+    return BandSigma(m.range, b, r.Set, static_cast<double>(r.Cycles));
+}
 
 // f of the band's reverberation time; NaN without one, or when f fails.
 template <class F> double OfReverberationTime(const TBandResult& r, F f) {
@@ -156,6 +165,10 @@ const char* BandMethodName(TBandMethod method) {
     return method == TBandMethod::Time ? "time" : "spectrogram";
 }
 
+std::string TableNumber(double v, int digits) {
+    return std::isfinite(v) ? Digits(v, digits) : "-";
+}
+
 std::string ResultsJson(const TResultsReport& r) {
     Json doc;
     doc["file"] = r.File;
@@ -195,13 +208,15 @@ std::string ResultsJson(const TResultsReport& r) {
         band["background_db"] = b.Background;
         for (const Measure& m : kMeasures) {
             const TDecayFit& f = b.*(m.fit);
-            band[m.name] = {{"t_s", f.T},
-                            {"r", f.R},
-                            {"xi", f.Xi},
-                            {"first_frame", f.FirstFrame >= 0 ? Json(f.FirstFrame) : Json()},
-                            {"last_frame", f.LastFrame >= 0 ? Json(f.LastFrame) : Json()},
-                            {"valid", f.Valid()},
-                            {"problems", FitProblemText(f.Problems)}};
+            Json& fit = band[m.name];
+            fit["t_s"] = f.T;
+            if (m.sigma) fit["sigma_s"] = SigmaOf(r, b, m);
+            fit["r"] = f.R;
+            fit["xi"] = f.Xi;
+            fit["first_frame"] = f.FirstFrame >= 0 ? Json(f.FirstFrame) : Json();
+            fit["last_frame"] = f.LastFrame >= 0 ? Json(f.LastFrame) : Json();
+            fit["valid"] = f.Valid();
+            fit["problems"] = FitProblemText(f.Problems);
         }
         band["c_percent"] = b.C;
         band["c_valid"] = b.CValid;
@@ -228,8 +243,9 @@ std::string ResultsCsv(const TResultsReport& r) {
     out = "nominal_hz,centre_hz,lower_hz,upper_hz,bins,steady_db,background_db";
     for (const Measure& m : kMeasures)
         for (const char* col :
-             {"_s", "_r", "_xi", "_first_frame", "_last_frame", "_valid", "_problems"})
-            out += std::string(",") + m.name + col;
+             {"_s", "_sigma_s", "_r", "_xi", "_first_frame", "_last_frame", "_valid", "_problems"})
+            if (m.sigma || std::string_view(col) != "_sigma_s")
+                out += std::string(",") + m.name + col;
     out += ",c_percent,c_valid,t60_median_s,t60_bins";
     if (r.Volume) out += ",radius_m,limit_frequency_hz";
     out += ",method,filter_direction\n";
@@ -242,7 +258,9 @@ std::string ResultsCsv(const TResultsReport& r) {
                "," + CsvNumber(b.Background);
         for (const Measure& m : kMeasures) {
             const TDecayFit& f = b.*(m.fit);
-            out += "," + CsvNumber(f.T) + "," + CsvNumber(f.R) + "," + CsvNumber(f.Xi) + "," +
+            out += "," + CsvNumber(f.T);
+            if (m.sigma) out += "," + CsvNumber(SigmaOf(r, b, m));
+            out += "," + CsvNumber(f.R) + "," + CsvNumber(f.Xi) + "," +
                    (f.FirstFrame >= 0 ? std::to_string(f.FirstFrame) : "") + "," +
                    (f.LastFrame >= 0 ? std::to_string(f.LastFrame) : "") + "," +
                    (f.Valid() ? "1" : "0") + "," + CsvString(FitProblemText(f.Problems));
@@ -288,14 +306,16 @@ std::string ResultsTable(const TResultsReport& r) {
         return f.HasValue() ? Short(f.T, 3) + (f.Valid() ? " " : "*") : std::string("- ");
     };
     std::string head = Pad("Band [Hz]", 9) + Pad("bins", 6) + Pad("EDT [s]", 9) +
-                       Pad("T20 [s]", 9) + Pad("T30 [s]", 9) + Pad("C [%]", 8) + Pad("xi20", 7) +
-                       Pad("xi30", 7) + Pad("bkg [dB]", 10) + Pad("T60 bins", 10);
+                       Pad("T20 [s]", 9) + Pad("+- ", 8) + Pad("T30 [s]", 9) + Pad("+- ", 8) +
+                       Pad("C [%]", 8) + Pad("xi20", 7) + Pad("xi30", 7) + Pad("bkg [dB]", 10) +
+                       Pad("T60 bins", 10);
     if (r.Volume) head += Pad("r [m]", 8) + Pad("fL [Hz]", 9);
     out += head + "  problems\n";
     for (const TBandResult& b : r.Bands) {
         out += Pad(Short(b.Band.Nominal, 5), 9) +
                Pad(HasBins(r) ? std::to_string(b.Bins.Count()) : "-", 6) + Pad(value(b.EDT), 9) +
-               Pad(value(b.T20), 9) + Pad(value(b.T30), 9) +
+               Pad(value(b.T20), 9) + Pad(Short(SigmaOf(r, b, kMeasures[1]), 2) + " ", 8) +
+               Pad(value(b.T30), 9) + Pad(Short(SigmaOf(r, b, kMeasures[2]), 2) + " ", 8) +
                Pad(std::isfinite(b.C) ? Short(b.C, 3) + (b.CValid ? " " : "*") : std::string("- "),
                    8) +
                Pad(Short(b.T20.Xi, 3), 7) + Pad(Short(b.T30.Xi, 3), 7) +
@@ -311,7 +331,9 @@ std::string ResultsTable(const TResultsReport& r) {
         }
         out += "  " + problems + "\n";
     }
-    out += "\n* not valid (see problems); T60 bins: median of the per-bin two-point T60 in the "
+    out += "\n* not valid (see problems); +-: ISO 3382-2 standard deviation for " +
+           std::to_string(r.Cycles) +
+           " decay(s) at one position; T60 bins: median of the per-bin two-point T60 in the "
            "band\n";
     return out;
 }

@@ -7,7 +7,10 @@
 // the same double); a missing value (NaN, infinity) is empty in CSV and null in
 // JSON. JSON text is valid UTF-8 whatever bytes the file name holds (invalid
 // ones become U+FFFD). The table is for people: 3 to 6 digits, "-" for a missing
-// value, "*" after a value that is not valid.
+// value, "*" after a value that is not valid. T20 and T30 carry their ISO
+// 3382-2 standard deviation for the report's Cycles decays at one position
+// (band_uncertainty.h): "sigma_s" in JSON, "t20_sigma_s" and "t30_sigma_s" in
+// CSV, the "+-" columns of the table.
 //
 // Pure functions of the report, any thread.
 #pragma once
@@ -29,6 +32,10 @@ namespace ravlon {
 enum class TBandMethod { Time, Spectrogram };
 // "time", "spectrogram": the names of the option and of the output.
 const char* BandMethodName(TBandMethod method);
+
+// A number as the table shows it: digits significant digits with ".", "-" for
+// a missing value (NaN, infinity).
+std::string TableNumber(double v, int digits);
 
 // The window functions by TFFTWindow ordinal, as options and results name them.
 inline constexpr std::array<const char*, 5> WindowNames{"rectangular", "Bartlett", "Hamming",

@@ -442,6 +442,12 @@ double PowerToDecibels(double x) {
     return static_cast<double>(10.0L / kLog2Of10 * std::log2(static_cast<long double>(x)));
 }
 
+void PowerToDecibels(std::span<const double> power, double reference, std::span<double> levels) {
+    for (size_t k = 0; k < power.size(); ++k)
+        levels[k] = power[k] > 0 ? 10.0 * std::log10(power[k] / reference)
+                                 : -std::numeric_limits<double>::infinity();
+}
+
 double PowerOf(double base, double exponent) {
     if (std::isnan(base) || std::isnan(exponent)) throw EInvalidOp();
     if (base == 0) return exponent == 0 ? 1.0 : 0.0;

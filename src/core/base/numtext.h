@@ -10,6 +10,7 @@
 #include "core/base/errors.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,12 @@ double LogTwo(double x);          // log2(x); x <= 0 raises an EMathError
 double PowerOfTen(double x);      // 10^x; overflow raises EOverflow
 double PowerOfTwo(double x);      // 2^x
 double PowerToDecibels(double x); // 10*log10(x), the level of a power quantity
+// The levels of a curve: levels[k] = 10*log10(power[k] / reference) for every
+// k < power.size() (levels holds as many), -inf where power[k] is not > 0, in
+// double precision: a band decay has thousands of points and is evaluated at
+// every repaint, and the extended precision of the single value takes ten
+// times as long without changing a regression over them.
+void PowerToDecibels(std::span<const double> power, double reference, std::span<double> levels);
 double PowerOf(double base, double exponent);
 double NiceNumber(double x); // 1, 2, 5 or 10 times a power of ten; 0 for 0
 int32_t CeilInt(double x);   // ERangeError outside 32 bits

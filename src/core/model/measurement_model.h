@@ -122,6 +122,20 @@ public:
     // ChangeClipping is told once for every cycle that clips.
     const TInputMeter& InputMeter() const { return meter_; }
 
+    // --- The recording ----------------------------------------------------------------
+    // Where the analysis on display comes from, for what re-reads it (the
+    // result export): File holds its samples (the temporary recording of the
+    // last run or opened recording; "" while a run records into it), Name is
+    // what the user knows it by (the file it was opened from or saved as; ""
+    // until then), Bandwidth the analysis bandwidth it was analysed with (Hz).
+    // The main window keeps it up to date; no notification.
+    struct RecordingSource {
+        std::string File, Name;
+        double Bandwidth = 0;
+    };
+    RecordingSource& Recording() { return recording_; }
+    const RecordingSource& Recording() const { return recording_; }
+
     // --- Notifications -------------------------------------------------------------
     // The owner of the store calls this after it changed the store (bits
     // ChangeSetup, ChangeStore); the evaluation is then out of date.
@@ -136,6 +150,7 @@ private:
     std::unique_ptr<TSpectrogram> store_;
     double frequency_ = 0, time_ = 0, initialDrop_ = 0, additionalDrop_ = 0;
     std::string volumeText_ = "100";
+    RecordingSource recording_;
 
     TInputMeter meter_;
 

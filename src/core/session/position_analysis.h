@@ -9,6 +9,7 @@
 #pragma once
 
 #include "core/bands/band_results_format.h"
+#include "core/bands/recording_results.h"
 #include "core/recording/recording_file.h"
 
 #include <optional>
@@ -18,11 +19,6 @@ namespace ravlon {
 
 // The recording cannot be analysed: not a recording of a run, no rate.
 class EAnalysisInput : public Exception {
-public:
-    using Exception::Exception;
-};
-// The analysis failed: settings refused, no complete cycle.
-class EAnalysisFailed : public Exception {
 public:
     using Exception::Exception;
 };
@@ -43,9 +39,11 @@ struct TAnalysisSettings {
 // messages give it. Raises EAnalysisInput.
 void CheckAnalysisInput(TSMPfile& rec, const std::string& name);
 
-// Analyses an open, checked recording (rec stays open). name fills
-// TResultsReport::File. Raises EAnalysisFailed for a file without a complete
-// cycle and whatever the set-up refuses (ESpectrogramError, EFFTError ...).
+// Analyses an open, checked recording (rec stays open) with
+// AnalyseRecordingResults, the analysis the program's result export runs too.
+// name fills TResultsReport::File. Raises EAnalysisFailed for a file without
+// a complete cycle and whatever the set-up refuses (ESpectrogramError,
+// EFFTError ...).
 TResultsReport AnalyseRecording(TSMPfile& rec, const std::string& name,
                                 const TAnalysisSettings& settings);
 

@@ -5,6 +5,7 @@
 // 3382 values of the room's own impulse response.
 #include "core/bands/band_decays.h"
 #include "core/bands/band_evaluation.h"
+#include "core/bands/band_uncertainty.h"
 #include "core/measure/open_recording.h"
 #include "core/views/t60_evaluation.h"
 #include "room_recording.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 using namespace ravlon;
 
@@ -149,5 +151,41 @@ TEST(BandsThroughRoom, OctaveT20T30AndPerBinMedianMatchTheRoom) {
         EXPECT_LT(r.Background, -45.0);
         EXPECT_NEAR(r.T60Median, room, 0.15 * room);
         EXPECT_GE(r.T60Count, r.Bins.Count() / 2);
+    }
+}
+
+// Not a check: the figure of docs/bands.md ("How many cycles"). The observed
+// spread of T30 per octave over 10 seeds of the simulated room against ISO
+// 3382-2's sigma for 20 decays at one position. Run it by hand with
+//   ravlon_core_tests --gtest_also_run_disabled_tests --gtest_filter='*SpreadOverSeeds'
+TEST(BandsThroughRoom, DISABLED_SpreadOverSeeds) {
+    test::RoomRecordingSetup setup = RoomSetup();
+    const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(setup.Run);
+    std::vector<std::vector<double>> t30; // per band, per seed
+    std::vector<TBand> bands;
+    for (int seed = 1; seed <= 10; ++seed) {
+        setup.Room.seed = static_cast<uint32_t>(seed);
+        const TBandDecayResult r = EvaluateSampleBands(test::RoomRecordingSamples(setup), 44100,
+                                                       plan.Pos1, plan.Pos2, plan.Pos3, {});
+        t30.resize(r.Bands.size());
+        bands.clear();
+        for (size_t b = 0; b < r.Bands.size(); ++b) {
+            t30[b].push_back(r.Bands[b].T30.T);
+            bands.push_back(r.Bands[b].Band);
+        }
+    }
+    std::printf("| band | mean T30 | observed s | ISO sigma (n = 20) | averaging part |\n");
+    for (size_t b = 0; b < bands.size(); ++b) {
+        double mean = 0, ss = 0;
+        for (double t : t30[b]) mean += t / double(t30[b].size());
+        for (double t : t30[b]) ss += (t - mean) * (t - mean);
+        const double s = std::sqrt(ss / double(t30[b].size() - 1));
+        const double bw = UncertaintyBandwidth(TBandSet::Octave, bands[b].Centre);
+        std::printf("| %g Hz | %.3f s | %.3f s (%.1f %%) | %.3f s (%.1f %%) | %.3f s (%.1f %%) |\n",
+                    bands[b].Nominal, mean, s, 100 * s / mean,
+                    ReverberationSigma(TSigmaRange::T30, mean, 20, 1, bw),
+                    100 * ReverberationSigma(TSigmaRange::T30, mean, 20, 1, bw) / mean,
+                    AveragingSigma(TSigmaRange::T30, mean, 20, 1, bw),
+                    100 * AveragingSigma(TSigmaRange::T30, mean, 20, 1, bw) / mean);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 using namespace ravlon;
 
@@ -71,6 +72,14 @@ TEST(Arithmetic, LogsPowersAndDecibels) {
     EXPECT_NEAR(PowerOfTen(-0.5), 0.31622776601683794, 1e-16);
     EXPECT_NEAR(PowerToDecibels(100), 20, 1e-13);
     EXPECT_NEAR(PowerToDecibels(0.5), -3.0102999566398121, 1e-13);
+    // A curve of levels against a reference; no value below zero power.
+    const std::vector<double> power{200, 1, 0, -1};
+    std::vector<double> levels(4);
+    PowerToDecibels(power, 2, levels);
+    EXPECT_NEAR(levels[0], 20, 1e-13);
+    EXPECT_NEAR(levels[1], -3.0102999566398121, 1e-13);
+    EXPECT_EQ(levels[2], -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(levels[3], -std::numeric_limits<double>::infinity());
     EXPECT_DOUBLE_EQ(PowerOf(0, 0), 1);
     EXPECT_DOUBLE_EQ(PowerOf(0, 2), 0);
     EXPECT_NEAR(PowerOf(4, 0.5), 2, 1e-15);
