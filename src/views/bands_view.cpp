@@ -219,7 +219,7 @@ void TBandsView::ModelChanged(unsigned changes) {
         ShowTable();
         RepaintPlot();
     }
-    if (changes & (ChangeStore | ChangeDrops | ChangeVolume)) Evaluate();
+    if (changes & (ChangeStore | ChangeDrops | ChangeVolume | ChangeClipping)) Evaluate();
 }
 
 // The live bands at this repaint; the status text, the stop when converged,
@@ -234,6 +234,8 @@ void TBandsView::Evaluate() {
     } catch (const Exception&) {
         // No volume typed in the radius view: no Schroeder frequency.
     }
+    const std::span<const TInputMeter::ClippedCycle> clipped = Model().InputMeter().ClippedCycles();
+    if (!clipped.empty()) options.FirstClippedCycle = clipped.front().Cycle;
     std::span<const double> t60;
     try {
         t60 = Model().Evaluation().T60Values;
