@@ -43,7 +43,8 @@ struct TBandTable {
     TBandSet Set = TBandSet::Octave;
     int64_t Cycles = 0; // complete cycles of the measurement; 0: none (yet)
     std::vector<TBandRow> Rows;
-    TBandCell Tmid; // s: mean of the 500 Hz and 1 kHz octave bands' T30 (else T20)
+    TBandCell Tmid;   // s: mean of the 500 Hz and 1 kHz octave bands' T30 (else T20)
+    std::string Note; // what the rows are, shown instead of the cycle ("": the cycle)
 };
 
 // The rows of evaluated bands of set, each averaging decays decays at one
