@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "core/base/numtext.h"
+#include "core/session/session_band_table.h"
 #include "measure/audio_setup.h"
 #include "measure/main_window.h"
 #include "platform/appexception.h"
@@ -19,6 +20,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
@@ -88,6 +90,8 @@ RavlonWindows::~RavlonWindows() {
 
 namespace {
 
+constexpr const char kSessionAverage[] = "Session average";
+
 // The devices of the back end, as a session position records them.
 std::pair<std::string, std::string> DescribeDevices(ravlon::audio::WaveBackend& backend) {
     using namespace ravlon::audio;
@@ -104,6 +108,17 @@ std::pair<std::string, std::string> DescribeDevices(ravlon::audio::WaveBackend& 
         return {out.empty() ? "" : out.front(), in.empty() ? "" : in.front()};
     }
     return {"default output device", "default input device"};
+}
+
+// The session's average as a source of the band results, added once a session is open.
+void ShowSessionAverage(RavlonWindows& w) {
+    TBandsView& bands = *w.Bands;
+    if (bands.sourcecombo->findText(kSessionAverage) < 0)
+        bands.AddSource(kSessionAverage, [&w](ravlon::TBandSet set) {
+            return w.Sessions ? ravlon::SessionBandTable(w.Sessions->Average(), set)
+                              : ravlon::TBandTable{};
+        });
+    bands.SourceChanged();
 }
 
 } // namespace
@@ -157,12 +172,16 @@ std::unique_ptr<RavlonWindows> CreateForms(std::shared_ptr<ravlon::audio::WaveBa
     w->Audio = std::make_unique<ravlon::TAudioSetup>(main, backend);
     w->Sessions = std::make_unique<TSessionController>(main, w->Model);
     w->Sessions->Devices = [backend] { return DescribeDevices(*backend); };
+    RavlonWindows* windows = w.get();
+    QObject::connect(w->Sessions.get(), &TSessionController::Changed, w->Bands.get(),
+                     ravlon::Guarded(w->Bands.get(), [windows] { ShowSessionAverage(*windows); }));
     w->Exports = std::make_unique<TExportActions>(main, w->Sessions->ExportReportAction);
     w->Exports->AddView("Spectrogram", main.Panel2);
     w->Exports->AddView("Decay", w->Form2->Panel1);
     w->Exports->AddView("Response", w->Form3->Panel1);
     w->Exports->AddView("Reverberation time", w->Form4->Panel1);
     w->Exports->AddView("Reverberation radius", w->Form6->Panel1);
+    w->Exports->AddView("Band results", w->Bands->Panel1);
     // What the features added to the main window may need more room.
     FitStartSize(main, main.size());
     main.Loaded();

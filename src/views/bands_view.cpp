@@ -199,7 +199,8 @@ void TBandsView::AddSource(const QString& name, TableSource source) {
 }
 
 void TBandsView::SourceChanged() {
-    Evaluate();
+    ShowTable();
+    RepaintPlot();
 }
 
 void TBandsView::ModelChanged(unsigned changes) {
@@ -219,7 +220,7 @@ void TBandsView::ModelChanged(unsigned changes) {
         ShowTable();
         RepaintPlot();
     }
-    if (changes & (ChangeStore | ChangeDrops | ChangeVolume)) Evaluate();
+    if (changes & (ChangeStore | ChangeDrops | ChangeVolume | ChangeClipping)) Evaluate();
 }
 
 // The live bands at this repaint; the status text, the stop when converged,
@@ -234,6 +235,8 @@ void TBandsView::Evaluate() {
     } catch (const Exception&) {
         // No volume typed in the radius view: no Schroeder frequency.
     }
+    const std::span<const TInputMeter::ClippedCycle> clipped = Model().InputMeter().ClippedCycles();
+    if (!clipped.empty()) options.FirstClippedCycle = clipped.front().Cycle;
     std::span<const double> t60;
     try {
         t60 = Model().Evaluation().T60Values;
@@ -278,8 +281,11 @@ void TBandsView::ShowTable() {
     else
         shown_ = monitor_.Table();
     tmidlabel->setText(Text(TmidText(shown_.Tmid)));
-    cyclelabel->setText(shown_.Cycles > 0 ? QString("Cycle %1").arg(shown_.Cycles)
-                                          : QString("No complete cycle yet"));
+    if (!shown_.Note.empty())
+        cyclelabel->setText(Text(shown_.Note));
+    else
+        cyclelabel->setText(shown_.Cycles > 0 ? QString("Cycle %1").arg(shown_.Cycles)
+                                              : QString("No complete cycle yet"));
     table->setRowCount(static_cast<int>(shown_.Rows.size()));
     for (size_t r = 0; r < shown_.Rows.size(); ++r) {
         const std::vector<TCellText> cells = BandRowTexts(shown_.Rows[r]);

@@ -3,8 +3,9 @@
 // deviation of T20 and T30, the curvature C, the margin of the steady level
 // over the background, the decays averaged, the median per-bin T60 and the
 // change since the previous cycle; values that are not valid are grey, with
-// their reason as tooltip and in the status line. Below the table T20 and T30
-// against frequency with error bars, and Tmid in large type.
+// their reason as tooltip and in the status line; the results that average a
+// cycle whose input clipped are not valid ("clipped"). Below the table T20 and
+// T30 against frequency with error bars, and Tmid in large type.
 //
 // The view follows every recorded sample of the model (live run and opened
 // recording) through the band filters (TBandMonitor) and evaluates at every

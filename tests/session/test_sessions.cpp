@@ -1,7 +1,7 @@
 // Sessions in the program: positions added from the main window's recording,
 // the positions panel and its check boxes, a session with problems, the
 // questions before anything in the folder is replaced, the report, WAV and
-// image exports.
+// image exports, the average in the bands view.
 #include "../app/app_fixture.h"
 #include "../core/bands/room_recording.h"
 
@@ -11,10 +11,12 @@
 #include "session/positions_panel.h"
 #include "session/session_controller.h"
 #include "session/session_dialogs.h"
+#include "views/bands_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -126,10 +128,27 @@ TEST_F(Sessions, PositionsAddedFromTheMainWindowAreListedAndAveraged) {
     ASSERT_EQ(k1.Band.Nominal, 1000);
     EXPECT_NEAR(k1.T30.Mean, (t30(0, 4) + t30(1, 4) + t30(2, 4)) / 3, 1e-12);
 
+    // The bands view shows the average as its second source.
+    TBandsView* bands = windows->Bands.get();
+    ASSERT_EQ(bands->sourcecombo->findText("Session average"), 1);
+    EXPECT_TRUE(bands->sourcecombo->isVisibleTo(bands));
+    bands->sourcecombo->setCurrentIndex(1);
+    EXPECT_EQ(bands->Shown().Rows.at(4).T30.Value, k1.T30.Mean);
+    EXPECT_EQ(bands->Shown().Rows[4].Decays, 3);
+    EXPECT_EQ(bands->cyclelabel->text(),
+              "Average of 3 positions (n: positions with a valid value)");
+
     // Unticking a position leaves it out of the average and the manifest says so.
     panel->Table->item(1, TPositionsPanel::ColUse)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(sessions->Average().Positions, 2);
     EXPECT_NEAR(sessions->Average().Bands[4].T30.Mean, (t30(0, 4) + t30(2, 4)) / 2, 1e-12);
+    EXPECT_EQ(bands->Shown().Rows[4].T30.Value, sessions->Average().Bands[4].T30.Mean);
+    EXPECT_EQ(bands->Shown().Rows[4].Decays, 2);
+    bands->setcombo->setCurrentIndex(1); // the average is of octaves
+    EXPECT_TRUE(bands->Shown().Rows.empty());
+    EXPECT_TRUE(bands->cyclelabel->text().startsWith("The session average is per octave band"));
+    bands->setcombo->setCurrentIndex(0);
+    EXPECT_EQ(bands->sourcecombo->count(), 2);
     EXPECT_FALSE(ReadSession(folder).Session.Positions[1].Included);
 
     // A label in use, and a file of the new label's name: nothing is replaced unasked.
@@ -225,7 +244,7 @@ TEST_F(Sessions, RecordingAsWavAndViewsAsImages) {
     ASSERT_TRUE(cycle);
     EXPECT_EQ(cycle->Pos3, Form1->Store().Pos3());
 
-    ASSERT_EQ(exports->ViewNames().size(), 5u);
+    ASSERT_EQ(exports->ViewNames().size(), 6u);
     Form1->ShowT60Action->trigger();
     const int t60 = 3;
     EXPECT_EQ(exports->ViewNames()[t60], "Reverberation time");
@@ -242,15 +261,41 @@ TEST_F(Sessions, RecordingAsWavAndViewsAsImages) {
     for (int y = 0; y < big.height(); ++y)
         red = red || (qRed(big.pixel(890, y)) > 150 && qGreen(big.pixel(890, y)) < 80);
     EXPECT_TRUE(red);
-    exports->ExportImage(0, TempDir() + "/spectrogram.svg", QSize(800, 400));
-    const std::string svg = ReadAll(TempDir() + "/spectrogram.svg");
-    EXPECT_NE(svg.find("<svg"), std::string::npos);
-    EXPECT_NE(svg.find("width=\"800"), std::string::npos) << svg.substr(0, 400);
-    // A hidden view is laid out for the picture and stays hidden.
+    // Each view in either format at a chosen size; a hidden view is laid out
+    // for the picture and stays hidden.
     ASSERT_FALSE(Form2->isVisible());
-    exports->ExportImage(1, TempDir() + "/decay.png", QSize(500, 300));
-    EXPECT_EQ(QImage(QString::fromStdString(TempDir() + "/decay.png")).size(), QSize(500, 300));
+    ASSERT_FALSE(windows->Bands->isVisible());
+    EXPECT_EQ(exports->ViewNames()[5], "Band results");
+    struct Image {
+        int view;
+        std::string file;
+        QSize size;
+    };
+    for (const Image& i : {Image{0, "spectrogram.svg", {800, 400}},
+                           {1, "decay.png", {500, 300}},
+                           {5, "bands.png", {600, 400}},
+                           {5, "bands.svg", {640, 420}}}) {
+        SCOPED_TRACE(i.file);
+        const std::string path = TempDir() + "/" + i.file;
+        exports->ExportImage(i.view, path, i.size);
+        if (i.file.ends_with(".svg")) {
+            const std::string svg = ReadAll(path);
+            EXPECT_NE(svg.find("<svg"), std::string::npos);
+            EXPECT_NE(svg.find("width=\"" + std::to_string(i.size.width())), std::string::npos)
+                << svg.substr(0, 400);
+        } else {
+            EXPECT_EQ(QImage(QString::fromStdString(path)).size(), i.size);
+        }
+    }
     EXPECT_FALSE(Form2->isVisible());
+    EXPECT_FALSE(windows->Bands->isVisible());
+    // The band results are drawn: the red T30 points.
+    const QImage bands(QString::fromStdString(TempDir() + "/bands.png"));
+    int t30 = 0;
+    for (int y = 0; y < bands.height(); ++y)
+        for (int x = 0; x < bands.width(); ++x)
+            t30 += qRed(bands.pixel(x, y)) > 200 && qGreen(bands.pixel(x, y)) < 60;
+    EXPECT_GT(t30, 20);
     EXPECT_THROW(exports->ExportImage(7, TempDir() + "/x.png"), Exception);
     EXPECT_THROW(exports->ExportImage(0, TempDir() + "/x.png", QSize(20000, 10)), Exception);
 }

@@ -1,9 +1,10 @@
 // The band results view through the simulated room: live values equal
 // ravlon-analyze's on the saved recording to the digit shown, the export
 // equals the tool's output byte for byte, the copy, the grey values with
-// their reasons, the main window's cycle read-out, and the run that stops
-// itself when converged.
+// their reasons, the results of clipped cycles, the main window's cycle
+// read-out, and the run that stops itself when converged.
 #include "../app/app_fixture.h"
+#include "../core/bands/room_recording.h"
 
 #include "core/bands/recording_results.h"
 #include "core/base/numtext.h"
@@ -214,6 +215,41 @@ TEST_F(BandsView, ExportTellsWhatIsMissingAndKeepsAFileItCannotReplace) {
     EXPECT_NE(messages.back().text.find("could not be written"), std::string::npos);
     EXPECT_TRUE(Bands()->ExportResults(name));
     EXPECT_EQ(ReadAll(name).substr(0, 10), "nominal_hz");
+}
+
+// A recording whose input clipped in its last cycle: every result averages
+// it; opening a clean one after it clears the marks.
+TEST_F(BandsView, ResultsAveragingAClippedCycleAreGreyWithTheReason) {
+    StartForms("room:t60=0.3,pace=fast");
+    test::RoomRecordingSetup setup;
+    setup.Room = test::BandTestRoom();
+    setup.Run.SampFreq = 16000;
+    setup.Run.PreNoise = 0.2;
+    setup.Run.Noise = 0.6;
+    setup.Run.PostNoise = 1.5;
+    setup.Cycles = 3;
+    const std::vector<int16_t> clean = test::RoomRecordingSamples(setup);
+    const TSpectrogram::RunPlan plan = TSpectrogram::CheckRun(setup.Run);
+    for (const bool clipped : {true, false}) {
+        SCOPED_TRACE(clipped);
+        std::vector<int16_t> x = clean;
+        if (clipped) x[size_t(2 * plan.Pos3 + plan.Pos1 + 100)] = -32768;
+        const std::string name = TempDir() + (clipped ? "/clipped.ravlon" : "/clean.ravlon");
+        ASSERT_TRUE(test::WriteRecording(name, 16000, plan.Pos1, plan.Pos2, plan.Pos3, x));
+        Form1->OpenRecording(name);
+        ASSERT_EQ(Bands()->Shown().Cycles, 3);
+        const TBandRow& k1 = Bands()->Shown().Rows.at(4);
+        ASSERT_EQ(k1.Band.Nominal, 1000);
+        EXPECT_EQ(k1.EDT.Valid, !clipped);
+        EXPECT_EQ(k1.T30.Valid, !clipped);
+        for (const int column : {1, 2, 4})
+            EXPECT_EQ(Bands()->table->item(4, column)->toolTip(), clipped ? "clipped" : "");
+        Bands()->table->setCurrentCell(4, 4);
+        EXPECT_EQ(Bands()->statusline->text().contains("T30 [s] at 1000 Hz not valid: clipped"),
+                  clipped);
+        EXPECT_EQ(Bands()->tmidlabel->text() == "Tmid -", clipped);
+    }
+    EXPECT_TRUE(messages.empty()) << MessageTexts();
 }
 
 // A room of reverberation time T decays over B T: its averaged decays settle in

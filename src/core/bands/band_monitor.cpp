@@ -76,7 +76,9 @@ std::vector<TBandRow> TBandMonitor::Rows(TBandSet set, const TSpectrogram& store
     }
     h.Now.clear();
     for (const TBandResult& band : bands) h.Now.push_back(band.ReverberationTime());
-    return MakeBandRows(bands, set, cycles, h.Before);
+    std::vector<TBandRow> rows = MakeBandRows(bands, set, cycles, h.Before);
+    MarkClipped(rows, options.FirstClippedCycle);
+    return rows;
 }
 
 void TBandMonitor::Evaluate(const TSpectrogram& store, std::span<const double> t60,

@@ -7,7 +7,9 @@
 // always evaluated too: Tmid, the status text and the stop when converged
 // come from them. The evaluation is the one ravlon-analyze runs
 // (EvaluateDecay, SummariseBinT60, MarkBelowSchroeder, the uncertainty), so
-// the numbers equal the tool's on the saved recording.
+// the numbers equal the tool's on the saved recording; only the mark of the
+// results that average a cycle whose input clipped (TOptions) is the view's
+// own, since the tool knows nothing of clipping.
 //
 // Thread: the UI thread. AddSamples allocates nothing; Setup and Evaluate do.
 #pragma once
@@ -28,6 +30,9 @@ public:
         TBandSet Set = TBandSet::Octave;
         TBandMethod Method = TBandMethod::Time;
         std::optional<double> Volume; // m^3: marks the bands below the Schroeder frequency
+        // The first cycle (1-based) whose input clipped, 0: none; the results
+        // averaging it are marked (MarkClipped).
+        int64_t FirstClippedCycle = 0;
     };
 
     // A new run or opened recording: rate and cycle positions as

@@ -73,6 +73,17 @@ std::vector<TBandRow> MakeBandRows(const std::vector<TBandResult>& bands, TBandS
     return rows;
 }
 
+void MarkClipped(std::vector<TBandRow>& rows, int64_t firstClipped) {
+    if (firstClipped <= 0) return;
+    for (TBandRow& row : rows) {
+        if (row.Decays < firstClipped) continue;
+        for (TBandCell* c : {&row.EDT, &row.T20, &row.T30}) {
+            c->Reason = c->Valid ? "clipped" : "clipped; " + c->Reason;
+            c->Valid = false;
+        }
+    }
+}
+
 TBandCell MidFrequencyTime(const std::vector<TBandRow>& octaves) {
     TBandCell mid;
     mid.Reason = "the 500 Hz and 1 kHz octave bands need a valid T30 or T20";

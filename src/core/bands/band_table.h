@@ -43,7 +43,8 @@ struct TBandTable {
     TBandSet Set = TBandSet::Octave;
     int64_t Cycles = 0; // complete cycles of the measurement; 0: none (yet)
     std::vector<TBandRow> Rows;
-    TBandCell Tmid; // s: mean of the 500 Hz and 1 kHz octave bands' T30 (else T20)
+    TBandCell Tmid;   // s: mean of the 500 Hz and 1 kHz octave bands' T30 (else T20)
+    std::string Note; // what the rows are, shown instead of the cycle ("": the cycle)
 };
 
 // The rows of evaluated bands of set, each averaging decays decays at one
@@ -51,6 +52,13 @@ struct TBandTable {
 // the same order (shorter or empty: change not known).
 std::vector<TBandRow> MakeBandRows(const std::vector<TBandResult>& bands, TBandSet set,
                                    int64_t decays, const std::vector<double>& previous);
+
+// Marks EDT, T20 and T30 of the rows that average a clipped cycle as not
+// valid, reason "clipped" (before any other reason). A row averages the
+// cycles 1 .. Decays; firstClipped: the first cycle (1-based) with clipped
+// input, 0 for none. The earliest clipped cycle decides: every later result
+// averages it too.
+void MarkClipped(std::vector<TBandRow>& rows, int64_t firstClipped);
 
 // Tmid from octave rows: the mean of the 500 Hz and 1 kHz bands' T30 (else
 // T20, whichever is valid), its standard deviation from theirs as independent

@@ -1,7 +1,7 @@
 // The bands view's table and decisions: the uncertainty each row and the
 // results writer give a band (the ISO formula with the band's n, B and T),
-// Tmid, the convergence rule, the Schroeder marking, and the live monitor
-// against the evaluation of the same samples as a recording.
+// Tmid, the convergence rule, the Schroeder and clipping marks, and the live
+// monitor against the evaluation of the same samples as a recording.
 #include "core/bands/band_monitor.h"
 #include "core/bands/band_results_format.h"
 #include "core/bands/band_uncertainty.h"
@@ -169,6 +169,32 @@ TEST(BandTable, BandsBelowTheSchroederFrequencyAreMarked) {
     EXPECT_EQ(unmarked[0].T30.Problems, fpNone);
 }
 
+TEST(BandTable, ResultsAveragingAClippedCycleAreNotValid) {
+    std::vector<TBandResult> bands{Band(TBandSet::Octave, 500, 0.8, 0.8),
+                                   Band(TBandSet::Octave, 1000, 0.8, 0.8)};
+    bands[1].T30.Problems = fpBelowSchroeder;
+    // A row averages cycles 1 .. decays; the first clipped cycle (0: none).
+    struct Case {
+        int64_t firstClipped, decays;
+        bool marked;
+    };
+    for (const Case& c : {Case{0, 5, false}, Case{3, 2, false}, Case{3, 3, true}, Case{3, 5, true},
+                          Case{1, 2, true}, Case{6, 5, false}}) {
+        SCOPED_TRACE(std::to_string(c.firstClipped) + " " + std::to_string(c.decays));
+        std::vector<TBandRow> rows = MakeBandRows(bands, TBandSet::Octave, c.decays, {});
+        MarkClipped(rows, c.firstClipped);
+        for (const TBandCell* cell : {&rows[0].EDT, &rows[0].T20, &rows[0].T30}) {
+            EXPECT_EQ(cell->Valid, !c.marked);
+            EXPECT_EQ(cell->Reason, c.marked ? "clipped" : "");
+            EXPECT_EQ(cell->Value, 0.8); // still shown, greyed
+        }
+        EXPECT_EQ(rows[1].T30.Reason,
+                  c.marked ? "clipped; below Schroeder frequency" : "below Schroeder frequency");
+        EXPECT_TRUE(rows[0].C.Valid);
+        EXPECT_EQ(MidFrequencyTime(rows).Valid, !c.marked);
+    }
+}
+
 TEST(BandMonitor, FollowsTheSamplesAsTheRecordingEvaluationDoesAndTracksTheChange) {
     test::RoomRecordingSetup setup;
     setup.Room = test::BandTestRoom();
@@ -209,6 +235,15 @@ TEST(BandMonitor, FollowsTheSamplesAsTheRecordingEvaluationDoesAndTracksTheChang
     const TBandRow& k1 = monitor.Octaves()[4];
     ASSERT_TRUE(k1.Change.Valid);
     EXPECT_LT(std::abs(k1.Change.Value), 10);
+    // Input clipped in cycle 4: every result averages it, Tmid has none; in cycle 5 not yet.
+    TBandMonitor::TOptions clipped;
+    clipped.FirstClippedCycle = 4;
+    monitor.Evaluate(store, {}, clipped);
+    EXPECT_EQ(monitor.Octaves()[4].T30.Reason, "clipped");
+    EXPECT_FALSE(monitor.Table().Tmid.Valid);
+    clipped.FirstClippedCycle = 5;
+    monitor.Evaluate(store, {}, clipped);
+    EXPECT_TRUE(monitor.Table().Rows[4].T30.Valid);
     // A new set-up starts from nothing.
     monitor.Setup(16000, plan.Pos1, plan.Pos2, plan.Pos3);
     EXPECT_EQ(monitor.Cycles(), 0);

@@ -1,8 +1,9 @@
 // The spatial average: means over the valid positions only, the spread, the
 // ISO uncertainty with N positions and the harmonic mean of their cycles, the
-// mark of a band valid at fewer than half of the positions, Tmid; and the
-// averaged table as CSV.
+// mark of a band valid at fewer than half of the positions, Tmid; the
+// averaged table as CSV and as the bands view's rows.
 #include "core/session/session_average.h"
+#include "core/session/session_band_table.h"
 #include "core/session/session_report.h"
 
 #include <gtest/gtest.h>
@@ -108,3 +109,45 @@ TEST(SessionAverage, CsvHoldsTheAveragedTable) {
 }
 
 } // namespace
+
+TEST(SessionAverage, BandsViewRowsShowMeanUncertaintyPositionsAndNotes) {
+    const TSessionAverage avg = AverageBands(Positions(), TBandSet::Octave);
+    const TBandTable table = SessionBandTable(avg, TBandSet::Octave);
+    ASSERT_EQ(table.Rows.size(), 3u);
+    EXPECT_EQ(table.Note, "Average of 3 positions (n: positions with a valid value)");
+    struct Case {
+        size_t row;
+        bool t30Valid;
+        std::string t30Reason, t20Reason;
+        int64_t n;
+    };
+    for (const Case& c :
+         {Case{0, false, "valid at 1 of 3 positions", "valid at 1 of 3 positions", 1},
+          Case{1, true, "", "valid at 0 of 3 positions", 3},
+          Case{2, false, "valid at 1 of 3 positions", "valid at 1 of 3 positions", 1}}) {
+        const TBandRow& row = table.Rows[c.row];
+        const TAveragedBand& band = avg.Bands[c.row];
+        SCOPED_TRACE(row.Band.Nominal);
+        EXPECT_EQ(row.T30.Value, band.T30.Mean); // shown, greyed when marked
+        EXPECT_EQ(row.T30.Sigma, band.T30.Uncertainty);
+        EXPECT_EQ(row.T30.Valid, c.t30Valid);
+        EXPECT_EQ(row.T30.Reason, c.t30Reason);
+        EXPECT_EQ(row.T20.Reason, c.t20Reason);
+        EXPECT_EQ(row.Decays, c.n);
+        // No C, margin, per-bin T60 or change for an average: empty, not "not valid".
+        const std::vector<TCellText> texts = BandRowTexts(row);
+        EXPECT_EQ(texts[6].Text, "-");
+        EXPECT_TRUE(texts[6].Valid);
+    }
+    EXPECT_TRUE(table.Tmid.Valid);
+    EXPECT_EQ(table.Tmid.Value, avg.Tmid);
+    EXPECT_DOUBLE_EQ(table.Tmid.Sigma,
+                     std::hypot(avg.Bands[0].T30.Uncertainty, avg.Bands[1].T30.Uncertainty) / 2);
+    // Thirds: the session averages octaves, and says so.
+    const TBandTable thirds = SessionBandTable(avg, TBandSet::ThirdOctave);
+    EXPECT_TRUE(thirds.Rows.empty());
+    EXPECT_FALSE(thirds.Tmid.Valid);
+    EXPECT_EQ(thirds.Note, "The session average is per octave band: choose octaves to see it.");
+    EXPECT_EQ(SessionBandTable(AverageBands({}, TBandSet::Octave), TBandSet::Octave).Note,
+              "No analysed position is included in the session.");
+}
