@@ -262,8 +262,8 @@ TEST_F(BandsView, StopWhenConvergedEndsTheRunByItselfKeepingTheRecording) {
         const char* post;
         int64_t stoppedAfter = 0;
     };
-    Room rooms[] = {{"room:t60=0.4,pace=fast", "0.1", "0.5", "0.8"},
-                    {"room:t60=2,pace=fast", "0.2", "1.5", "3"}};
+    Room rooms[] = {{"room:t60=0.4,gain=-12,pace=fast", "0.1", "0.5", "0.8"},
+                    {"room:t60=2,gain=-12,pace=fast", "0.2", "1.5", "3"}};
     for (Room& room : rooms) {
         SCOPED_TRACE(room.audio);
         StartForms(room.audio);

@@ -149,7 +149,8 @@ int main(int argc, char** argv) {
         QApplication::setFont(font);
     }
     const QString folder = argc > 1 ? argv[1] : "screenshots";
-    const std::string room = argc > 2 ? argv[2] : "room:t60=125:0.6/1000:1.0/8000:0.5,pace=fast";
+    const std::string room =
+        argc > 2 ? argv[2] : "room:t60=125:0.6/1000:1.0/8000:0.5,gain=-10,pace=fast";
     const int cycles = argc > 3 ? std::atoi(argv[3]) : 4;
     QDir().mkpath(folder);
 
