@@ -7,7 +7,7 @@
 //   the timed loop (expected 0: no allocation per block).
 // - BM_EvaluateT60: one evaluation of the default store (what the reverberation
 //   time and radius views run on every repaint).
-#include "alloc_counter.h"
+#include "../tests/support/alloc_counter.h"
 #include "core/measure/noise_generator.h"
 #include "core/measure/spectrogram.h"
 #include "core/views/t60_evaluation.h"

@@ -12,7 +12,7 @@
 //   every repaint of a run showing third octaves: the per-bin T60 of a 50 Hz
 //   analysis (FFT 2048) and the band monitor's evaluation (thirds and octaves,
 //   the per-bin medians, the table) of a 5 s cycle at 48 kHz. Goal: under 5 ms.
-#include "alloc_counter.h"
+#include "../tests/support/alloc_counter.h"
 #include "core/bands/band_decays.h"
 #include "core/bands/band_monitor.h"
 #include "core/views/t60_evaluation.h"

@@ -231,45 +231,35 @@ void TSMPfile::set_msbfirst(bool first) {
 }
 
 int32_t TSMPfile::headsize() {
-    if (HeadCache.version < Version) {
+    return HeadCache.Get(Version, [this] {
         int32_t n = 0;
-        HeadCache.value = TryStrToInt(get_item("head"), n) ? n : defheadsize;
-        HeadCache.version = Version;
-    }
-    return HeadCache.value;
+        return TryStrToInt(get_item("head"), n) ? n : defheadsize;
+    });
 }
 
 int32_t TSMPfile::nchans() {
-    if (NChansCache.version < Version) {
+    return NChansCache.Get(Version, [this] {
         int32_t n = 0;
-        NChansCache.value = TryStrToInt(get_item("nchans"), n) ? n : defnChans;
-        NChansCache.version = Version;
-    }
-    return NChansCache.value;
+        return TryStrToInt(get_item("nchans"), n) ? n : defnChans;
+    });
 }
 
 double TSMPfile::sftot() {
-    if (SfTotCache.version < Version) {
-        double v = defSfTot;
+    return SfTotCache.Get(Version, [this]() -> double {
         try {
-            v = StrToFloatDot(get_item("sftot"));
-            if (!std::isfinite(v)) v = defSfTot;
+            const double v = StrToFloatDot(get_item("sftot"));
+            return std::isfinite(v) ? v : defSfTot;
         } catch (const Exception&) {
-            v = defSfTot;
+            return defSfTot;
         }
-        SfTotCache.value = v;
-        SfTotCache.version = Version;
-    }
-    return SfTotCache.value;
+    });
 }
 
 bool TSMPfile::msbfirst() {
-    if (MsbCache.version < Version) {
+    return MsbCache.Get(Version, [this] {
         const std::string v = get_item("msb");
-        MsbCache.value = v == "first" ? true : v == "last" ? false : defMSBFirst;
-        MsbCache.version = Version;
-    }
-    return MsbCache.value;
+        return v == "first" ? true : v == "last" ? false : defMSBFirst;
+    });
 }
 
 void TSMPfile::set_view_text(int32_t channel, std::string_view text) {

@@ -208,18 +208,21 @@ private:
     std::unique_ptr<std::array<uint8_t, HeaderBufSize>> HeaderBuf;
 
     int64_t Version = 1;
-    struct IntCache {
+    // A value read from the items, computed again once Version has moved on.
+    template <class T> struct ItemCache {
         int64_t version = 0;
-        int32_t value = 0;
-    } HeadCache, NChansCache;
-    struct FloatCache {
-        int64_t version = 0;
-        double value = 0;
-    } SfTotCache;
-    struct BoolCache {
-        int64_t version = 0;
-        bool value = false;
-    } MsbCache;
+        T value{};
+        template <class Compute> T Get(int64_t current, Compute compute) {
+            if (version < current) {
+                value = compute();
+                version = current;
+            }
+            return value;
+        }
+    };
+    ItemCache<int32_t> HeadCache, NChansCache;
+    ItemCache<double> SfTotCache;
+    ItemCache<bool> MsbCache;
 
     // Sample access: the one transfer buffer, the private copy of a written
     // block, absolute byte positions per channel (64-bit: never overflow).
