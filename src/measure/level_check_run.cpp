@@ -105,32 +105,31 @@ void TLevelCheckRun::Fetch(const TWaveChunk& arr, int used) {
     if (OnBuffer) OnBuffer(std::span(arr.data(), n));
     if (run != run_ || recorded_.size() < std::size_t(2 * stretch_))
         return; // stopped, or more to come
-    // The devices are closed outside their own message handling.
-    finishing_ = true;
-    QMetaObject::invokeMethod(
-        &context_,
-        [this, run = run_] {
-            if (run != run_) return;
-            StopDevices();
-            finishing_ = false;
-            const std::span<const int16_t> all(recorded_);
-            if (OnDone)
-                OnDone(all.first(std::size_t(stretch_)), all.subspan(std::size_t(stretch_)));
-        },
-        Qt::QueuedConnection);
+    FinishLater([this] {
+        const std::span<const int16_t> all(recorded_);
+        if (OnDone) OnDone(all.first(std::size_t(stretch_)), all.subspan(std::size_t(stretch_)));
+    });
 }
 
 void TLevelCheckRun::DeviceMessage(const TMessage& m) {
     if (m.Msg != audio::MM_WOM_ERROR && m.Msg != audio::MM_WIM_ERROR) return;
     if (finishing_) return;
+    FinishLater([this] {
+        if (OnFailed) OnFailed();
+    });
+}
+
+// The devices are closed outside their own message handling; a new run
+// started in between makes the queued end void.
+void TLevelCheckRun::FinishLater(std::function<void()> then) {
     finishing_ = true;
     QMetaObject::invokeMethod(
         &context_,
-        [this, run = run_] {
+        [this, run = run_, then = std::move(then)] {
             if (run != run_) return;
             StopDevices();
             finishing_ = false;
-            if (OnFailed) OnFailed();
+            then();
         },
         Qt::QueuedConnection);
 }

@@ -68,6 +68,7 @@ private:
     void Fetch(const TWaveChunk& arr, int used);
     void DeviceMessage(const TMessage& m);
     void StopDevices() noexcept;
+    void FinishLater(std::function<void()> then);
 
     TMPCPlay play_;
     TMPCRecord rec_;

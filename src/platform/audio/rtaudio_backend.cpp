@@ -314,6 +314,18 @@ private:
     std::atomic<int> inCallback_{0};
 };
 
+// Calls use(info) for every device of the API that could be probed; RtAudio
+// errors reach the caller.
+template <class Use> void ForEachProbedDevice(RtAudio::Api api, Use use) {
+    RtAudio audio(api);
+    audio.showWarnings(false);
+    const unsigned count = audio.getDeviceCount();
+    for (unsigned i = 0; i < count; ++i) {
+        const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+        if (info.probed) use(info);
+    }
+}
+
 } // namespace
 
 std::vector<std::string> RtAudioBackend::deviceNames(Direction dir) {
@@ -322,15 +334,10 @@ std::vector<std::string> RtAudioBackend::deviceNames(Direction dir) {
         bool known = true;
         const RtAudio::Api api = ApiOf(choice_.system, known);
         if (!known) return names;
-        RtAudio audio(api);
-        audio.showWarnings(false);
-        const unsigned count = audio.getDeviceCount();
-        for (unsigned i = 0; i < count; ++i) {
-            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-            if (!info.probed) continue;
+        ForEachProbedDevice(api, [&](const RtAudio::DeviceInfo& info) {
             const unsigned ch = dir == Direction::Output ? info.outputChannels : info.inputChannels;
             if (ch > 0) names.push_back(info.name.substr(0, 31));
-        }
+        });
     } catch (const RtAudioError&) {
         // No API or no device: an empty list.
     }
@@ -363,12 +370,7 @@ std::vector<AudioSystemInfo> EnumerateAudioSystems() {
         sys.id = RtAudio::getApiName(api);
         sys.displayName = RtAudio::getApiDisplayName(api);
         try {
-            RtAudio audio(api);
-            audio.showWarnings(false);
-            const unsigned count = audio.getDeviceCount();
-            for (unsigned i = 0; i < count; ++i) {
-                const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-                if (!info.probed) continue;
+            ForEachProbedDevice(api, [&sys](const RtAudio::DeviceInfo& info) {
                 AudioDeviceInfo d;
                 d.name = info.name;
                 d.outputChannels = int(info.outputChannels);
@@ -378,7 +380,7 @@ std::vector<AudioSystemInfo> EnumerateAudioSystems() {
                 for (unsigned r : info.sampleRates) d.rates.push_back(int(r));
                 std::sort(d.rates.begin(), d.rates.end());
                 sys.devices.push_back(std::move(d));
-            }
+            });
         } catch (const RtAudioError&) {
             sys.devices.clear(); // the API cannot be used here
         }
